@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, if any is
+# missing: the native toolchain and test libraries, MinGW-w64 for 32-bit
+# Windows, and Wine to run the Windows tests. Needs root when it installs.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build
+    googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
+    g++-mingw-w64-i686 wine wine32:i386
+    zip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "error: these packages are missing and installing them needs root: ${missing[*]}" >&2
+    exit 1
+fi
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,53 @@
+// Library entry, the per-frame main loop and the start-up sequence.
+#include "core/plugin.h"
+
+#if defined(_WIN32)
+#define PLUGIN_ENTRY extern "C"
+#else
+#define PLUGIN_ENTRY extern "C" __attribute__((visibility("default")))
+#endif
+
+SAMPFUNCS *SF = new SAMPFUNCS();
+
+bool started = false;
+bool setposActive = false;
+stFontInfo *overlayFont = nullptr;
+
+static const int gameStatePlaying = 9;
+
+// "{BEBEBE}norvi warnings {44FF44}successfully {BEBEBE}loaded // author: {FF4444}kesmaro"
+static const char loadMessage[] =
+    "{BEBEBE}norvi warnings {44FF44}successfully {BEBEBE}loaded // author: {FF4444}kesmaro";
+static const D3DCOLOR loadMessageColour = 0x00009BCD;
+
+// The game, its facades and the multiplayer client are all usable.
+static bool hostReady() {
+    if (GAME == nullptr)
+        return false;
+    if (GAME->GetSystemState() != gameStatePlaying)
+        return false;
+    return SF->getSAMP()->IsInitialized();
+}
+
+static void runStartup() {
+    if (overlayFont == nullptr)
+        overlayFont = SF->getRender()->CreateNewFont("Tahoma", 11, 5);
+    SF->getSAMP()->getChat()->AddChatMessage(loadMessageColour, loadMessage);
+    started = true;
+}
+
+void CALLBACK mainLoop() {
+    if (!started) {
+        if (!hostReady())
+            return;
+        runStartup();
+    }
+    if (!setposActive)
+        return;
+}
+
+PLUGIN_ENTRY BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
+    if (reason == DLL_PROCESS_ATTACH)
+        SF->initPlugin(mainLoop, module);
+    return TRUE;
+}

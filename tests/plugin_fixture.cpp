@@ -1,6 +1,7 @@
 #include "plugin_fixture.h"
 
 #include <atomic>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -13,7 +14,9 @@ void PluginTest::SetUp() {
     for (char &c : name)
         if (c == '/')
             c = '_';
-    gameDir = fs::temp_directory_path() / ("norvi-test-" + name + "-" + std::to_string(folders++));
+    gameDir = fs::temp_directory_path() /
+              ("norvi-test-" + name + "-" + std::to_string(std::random_device{}()) + "-" +
+               std::to_string(folders++));
     fs::remove_all(gameDir);
     fs::create_directories(gameDir / "SAMPFUNCS");
     fs::current_path(gameDir);

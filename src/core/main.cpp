@@ -1,6 +1,9 @@
 // Library entry, the per-frame main loop and the start-up sequence.
 #include "core/plugin.h"
 
+#include "net/net.h"
+#include "overlay/overlay.h"
+
 #if defined(_WIN32)
 #define PLUGIN_ENTRY extern "C"
 #else
@@ -32,6 +35,8 @@ static bool hostReady() {
 static void runStartup() {
     if (overlayFont == nullptr)
         overlayFont = SF->getRender()->CreateNewFont("Tahoma", 11, 5);
+    SF->getRender()->registerD3DCallback(D3DMETHOD_PRESENT, onRender);
+    SF->getRakNet()->registerRakNetCallback(RAKHOOK_TYPE_INCOMING_RPC, onIncomingRpc);
     SF->getSAMP()->getChat()->AddChatMessage(loadMessageColour, loadMessage);
     started = true;
 }

@@ -1,0 +1,80 @@
+#include "sync_packet.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace host {
+
+void BitWriter::bit(bool value) {
+    if (packet_.bitCount % 8 == 0)
+        packet_.bytes.push_back(0);
+    if (value)
+        packet_.bytes.back() |= static_cast<unsigned char>(0x80u >> (packet_.bitCount % 8));
+    packet_.bitCount++;
+}
+
+void BitWriter::bits(uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; i--)
+        bit((value >> i) & 1u);
+}
+
+void BitWriter::u16(uint16_t value) {
+    u8(static_cast<uint8_t>(value));
+    u8(static_cast<uint8_t>(value >> 8));
+}
+
+void BitWriter::u32(uint32_t value) {
+    u16(static_cast<uint16_t>(value));
+    u16(static_cast<uint16_t>(value >> 16));
+}
+
+void BitWriter::f32(float value) {
+    uint32_t pattern;
+    std::memcpy(&pattern, &value, sizeof pattern);
+    u32(pattern);
+}
+
+Packet encodeSync(const SyncPacket &s) {
+    BitWriter w;
+    w.u8(playerSyncId);
+    w.u16(s.playerId);
+    w.bit(s.leftRight.has_value());
+    if (s.leftRight)
+        w.u16(*s.leftRight);
+    w.bit(s.upDown.has_value());
+    if (s.upDown)
+        w.u16(*s.upDown);
+    w.u16(s.keys);
+    for (float p : s.position)
+        w.f32(p);
+    for (bool sign : s.quaternionSigns)
+        w.bit(sign);
+    for (uint16_t m : s.quaternionMagnitudes)
+        w.u16(m);
+    w.u8(s.healthArmour);
+    w.u8(s.weapon);
+    w.u8(s.specialAction);
+    w.f32(s.velocityLength);
+    if (s.velocityLength != 0.0f)
+        for (uint16_t d : s.velocityDirections)
+            w.u16(d);
+    w.bit(s.surf.has_value());
+    if (s.surf) {
+        w.u16(s.surf->vehicleId);
+        for (float o : s.surf->offset)
+            w.f32(o);
+    }
+    w.bit(s.animation.has_value());
+    if (s.animation) {
+        w.u16(s.animation->id);
+        w.u16(s.animation->flags);
+    }
+    return w.finish();
+}
+
+uint16_t unitWord(double c) {
+    double u = std::floor((c + 1.0) * 32767.5 + 0.5);
+    return static_cast<uint16_t>(u < 0 ? 0 : u > 65535 ? 65535 : u);
+}
+
+} // namespace host

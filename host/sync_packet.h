@@ -1,0 +1,70 @@
+// Builds incoming packets bit by bit, in the wire's order (most significant
+// bit of each byte first), so that tests and tools say what a packet holds
+// instead of writing hex by hand.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace host {
+
+struct Packet {
+    std::vector<unsigned char> bytes;
+    uint32_t bitCount = 0;
+};
+
+class BitWriter {
+  public:
+    void bit(bool value);
+    // Writes `count` bits of `value`, the most significant of them first.
+    void bits(uint32_t value, int count);
+    // Whole bytes in memory order, as the host's ReadBits gives them back:
+    // a little-endian word's low byte first.
+    void u8(uint8_t value) { bits(value, 8); }
+    void u16(uint16_t value);
+    void u32(uint32_t value);
+    void f32(float value);
+    Packet finish() const { return packet_; }
+
+  private:
+    Packet packet_;
+};
+
+// A player-sync packet (identifier 207) as its fields stand on the wire.
+struct SyncPacket {
+    uint16_t playerId = 0;
+    std::optional<uint16_t> leftRight;
+    std::optional<uint16_t> upDown;
+    uint16_t keys = 0;
+    float position[3] = {0, 0, 0};
+    bool quaternionSigns[4] = {false, false, false, false}; // w, x, y, z
+    uint16_t quaternionMagnitudes[3] = {0, 0, 0};           // x, y, z
+    uint8_t healthArmour = 0xF0;                            // health 100, armour 0
+    uint8_t weapon = 0;
+    uint8_t specialAction = 0;
+    float velocityLength = 0.0f;
+    // Written only when velocityLength is not 0.0: the unit directions as
+    // 16-bit values, 0 for -1.0 and 65535 for 1.0.
+    uint16_t velocityDirections[3] = {32768, 32768, 32768};
+    struct Surf {
+        uint16_t vehicleId;
+        float offset[3];
+    };
+    std::optional<Surf> surf;
+    struct Animation {
+        uint16_t id;
+        uint16_t flags;
+    };
+    std::optional<Animation> animation;
+};
+
+const uint8_t playerSyncId = 207;
+
+Packet encodeSync(const SyncPacket &sync);
+
+// The unit value whose decoding, u * (2 / 65535) - 1, is nearest to `c`
+// (clamped to [-1, 1]).
+uint16_t unitWord(double c);
+
+} // namespace host

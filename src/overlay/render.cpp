@@ -1,0 +1,55 @@
+// Draws the key column from the render hook while a player is spectated or
+// the position-setting mode is on. Per frame it only reads the colours that
+// the packet hook worked out.
+#include "overlay/overlay.h"
+
+#include "config/position.h"
+#include "core/plugin.h"
+#include "net/net.h"
+
+struct KeyRow {
+    const char *label;
+    int slot; // index into keyColours
+};
+
+// Top to bottom.
+static const KeyRow rows[8] = {
+    {"\xCB\xCA\xCC", 2}, // "ЛКМ", left mouse button
+    {"\xCF\xCA\xCC", 6}, // "ПКМ", right mouse button
+    {"C", 1},            // Latin C
+    {"SPRINT", 3},
+    {"JUMP", 5},
+    {"ALT", 7},
+    {"TAB", 0},
+    {"F", 4},
+};
+
+static bool overlayVisible() {
+    if (!SF->getRender()->CanDraw())
+        return false;
+    if (SF->getGame()->isGTAMenuActive())
+        return false;
+    return spectateTarget != -1 || setposActive;
+}
+
+static void drawKeyColumn() {
+    const rect<float> noClip = {0.0f, 0.0f, 0.0f, 0.0f};
+    float y = overlayY;
+    for (int row = 0; row < 8; row++) {
+        // Rows stand one pixel further apart than the font's line height.
+        if (row > 0)
+            y += overlayFont->DrawHeight() + 1.0f;
+        overlayFont->PrintShadow(rows[row].label, keyColours[rows[row].slot], overlayX, y, false,
+                                 false, noClip);
+    }
+}
+
+bool CALLBACK onRender(CONST RECT *, CONST RECT *, HWND, CONST RGNDATA *) {
+    if (SF->getRender()->BeginRender() < 0)
+        return true;
+    // Without a font there is nothing to draw with.
+    if (overlayVisible() && overlayFont != nullptr)
+        drawKeyColumn();
+    SF->getRender()->EndRender();
+    return true;
+}

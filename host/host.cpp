@@ -296,6 +296,16 @@ void runFrames(int count) {
     for (int i = 0; i < count; i++)
         runFrame();
 }
+void runMainLoop() {
+    if (plugin.mainLoop)
+        plugin.mainLoop();
+}
+void runRenderHook() {
+    if (plugin.renderHook) {
+        renderPass++;
+        plugin.renderHook(nullptr, nullptr, nullptr, nullptr);
+    }
+}
 bool hasMainLoop() { return plugin.mainLoop != nullptr; }
 bool hasRenderHook() { return plugin.renderHook != nullptr; }
 

@@ -108,6 +108,10 @@ HOSTAPI void windowToGame(float x, float y, float *gameX, float *gameY);
 // arguments) if one is registered.
 HOSTAPI void runFrame();
 HOSTAPI void runFrames(int count);
+// The two halves of a frame on their own, for measuring each: the main
+// loop, or the render hook (four null arguments) if one is registered.
+HOSTAPI void runMainLoop();
+HOSTAPI void runRenderHook();
 HOSTAPI bool hasMainLoop();
 HOSTAPI bool hasRenderHook();
 

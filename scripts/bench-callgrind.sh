@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Instruction counts per player-sync packet, free of the machine's noise:
+# runs bench/callgrind_driver.cpp under callgrind and divides each batch's
+# total (the plugin's packet hook, the floor, the host's bare delivery) by
+# the packets in it. Writes the annotated profile of the hook's batch next
+# to the dumps, for finding where its instructions go.
+#
+#   scripts/bench-callgrind.sh [BUILD_DIR] [ROUNDS]
+#
+# BUILD_DIR holds a native build with the benchmarks [build/bench];
+# ROUNDS is how many times the 4096-packet mix runs per batch [4].
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build/bench}
+rounds=${2:-4}
+driver=$build/bin/norvi_callgrind_driver
+out=$build/callgrind
+if [ ! -x "$driver" ]; then
+    echo "error: $driver not found: build the benchmarks first (scripts/bench.sh does)" >&2
+    exit 1
+fi
+command -v valgrind >/dev/null || { echo "error: valgrind is not installed" >&2; exit 1; }
+
+rm -rf "$out"
+mkdir -p "$out"
+valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out" \
+    "$driver" "$rounds" >"$out/driver.txt" 2>"$out/valgrind.txt" || {
+    cat "$out/valgrind.txt" >&2
+    exit 1
+}
+packets=$(sed -n 's/^packets per batch: //p' "$out/driver.txt")
+
+# The dump of one batch: the file whose description names its trigger.
+dump_of() { grep -l "Client Request: $1\$" "$out"/callgrind.out.* | head -1; }
+# Instructions of a dump: its "totals:" line, the first event being Ir.
+instructions_of() { awk '/^totals:/ { print $2 }' "$1"; }
+
+hook=$(dump_of sync-hook)
+floor=$(dump_of floor)
+delivery=$(dump_of delivery)
+for name in hook floor delivery; do
+    [ -n "${!name}" ] || { echo "error: no callgrind dump for the $name batch" >&2; exit 1; }
+done
+callgrind_annotate --inclusive=yes "$hook" >"$out/sync-hook-annotated.txt"
+callgrind_annotate --inclusive=yes "$floor" >"$out/floor-annotated.txt"
+
+python3 - "$packets" "$(instructions_of "$hook")" "$(instructions_of "$floor")" \
+    "$(instructions_of "$delivery")" <<'PY'
+import sys
+packets, hook, floor, delivery = (int(a) for a in sys.argv[1:])
+per = lambda n: n / packets
+print(f"packets per batch:            {packets}")
+print(f"sync hook, instructions/pkt:  {per(hook):.1f}")
+print(f"floor, instructions/pkt:      {per(floor):.1f}")
+print(f"delivery, instructions/pkt:   {per(delivery):.1f}  (host hands the packet to a hook that returns at once)")
+print(f"hook above floor:             {per(hook) - per(floor):+.1f}  (target: at most +40)")
+PY
+echo "annotated profiles: $out/sync-hook-annotated.txt, $out/floor-annotated.txt"

@@ -9,6 +9,7 @@
 //   PacketDelivery/other  the same for those packets
 //   RpcHook/...      the RPC hook on RPC 126, RPC 124 and other RPCs
 //   RenderVisible    a render pass that draws the key column (eight rows)
+//   RenderVisibleFloor  the host calls such a pass makes, made directly
 //   RenderEmpty      a render pass with nothing to draw
 //   MainLoop         the main loop after start-up
 //
@@ -249,6 +250,50 @@ void RenderVisible(benchmark::State &state) {
     renderBenchmark(state);
 }
 
+// The host calls that a visible pass must make, made straight from here:
+// what the render hook costs at the least, the host's recording included.
+void RenderVisibleFloor(benchmark::State &state) {
+    bench::GameFolder folder;
+    host::reset();
+    SAMPFUNCS framework;
+    stFontInfo *font = framework.getRender()->CreateNewFont("Tahoma", 11, 5);
+    // The column's labels, top to bottom; the first two are "ЛКМ" and "ПКМ".
+    const char *labels[8] = {"\xCB\xCA\xCC", "\xCF\xCA\xCC", "C",   "SPRINT",
+                             "JUMP",         "ALT",          "TAB", "F"};
+    const rect<float> noClip = {0.0f, 0.0f, 0.0f, 0.0f};
+    auto pass = [&] {
+        SFRender *render = framework.getRender();
+        if (render->BeginRender() < 0)
+            return;
+        if (render->CanDraw() && !framework.getGame()->isGTAMenuActive()) {
+            float y = 0.0f;
+            for (int row = 0; row < 8; row++) {
+                if (row > 0)
+                    y += font->DrawHeight() + 1.0f;
+                font->PrintShadow(labels[row], 0xFFFF4444, 0.0f, y, false, false, noClip);
+            }
+        }
+        render->EndRender();
+    };
+    const int batch = 256;
+    for (int i = 0; i < batch; i++)
+        pass();
+    host::clearEffects();
+    int n = 0;
+    AllocationsPerCall allocations;
+    for (auto _ : state) {
+        pass();
+        if (++n == batch) {
+            state.PauseTiming();
+            host::clearEffects();
+            n = 0;
+            state.ResumeTiming();
+        }
+    }
+    allocations.report(state);
+    state.SetItemsProcessed(state.iterations());
+}
+
 void RenderEmpty(benchmark::State &state) {
     bench::StartedPlugin scene;
     if (!scene.error.empty()) {
@@ -287,6 +332,7 @@ BENCHMARK(RpcSpectate)->Name("RpcHook/126");
 BENCHMARK(RpcEndSpectating)->Name("RpcHook/124");
 BENCHMARK(RpcOther)->Name("RpcHook/other");
 BENCHMARK(RenderVisible);
+BENCHMARK(RenderVisibleFloor);
 BENCHMARK(RenderEmpty);
 BENCHMARK(MainLoop);
 

@@ -132,6 +132,9 @@ if hook and floor:
 if other:
     extra = f"; {other - other_delivery:+.2f} ns above the host's delivery alone" if other_delivery else ""
     print(f"- Packet of another identifier: {other:.2f} ns per packet{extra} (target: a few ns)")
+render, render_floor = ns("RenderVisible"), ns("RenderVisibleFloor")
+if render and render_floor:
+    print(f"- Visible render pass / the host calls it must make: {render / render_floor:.2f}")
 allocs = [(n, r["allocs"]) for n, r in rows.items() if "allocs" in r]
 nonzero = [n for n, a in allocs if a != 0]
 print(f"- Heap allocations per call: " + ("0 on every benchmark" if not nonzero else

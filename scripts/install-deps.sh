@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is
 # missing: the native toolchain and test libraries, MinGW-w64 for 32-bit
-# Windows, and Wine to run the Windows tests. Needs root when it installs.
+# Windows, Wine to run the Windows tests, and valgrind and Python for the
+# benchmark command (scripts/bench.sh). Needs root when it installs.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
     g++-mingw-w64-i686 wine wine32:i386
     zip
+    valgrind python3
 )
 
 missing=()

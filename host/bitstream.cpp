@@ -68,6 +68,26 @@ bool BitStream::Read(bool &bit) {
     return true;
 }
 
+// The reads that the fast path below does not take: streams of fewer than
+// eight bytes, one byte at a time (the read fits, so a shifted byte's
+// neighbour is inside the stream), and reads longer than seven bytes (the
+// 96-bit vectors), four bytes at a time.
+[[gnu::noinline]] static void copyLongOrShort(const unsigned char *data, uint32_t size,
+                                              uint32_t first, uint32_t shift, uint32_t bytes,
+                                              unsigned char *out) {
+    if (size < 8) {
+        const unsigned char *in = data + first;
+        for (uint32_t i = 0; i < bytes; i++)
+            out[i] = static_cast<unsigned char>(
+                shift == 0 ? in[i] : (in[i] << shift) | (in[i + 1] >> (8 - shift)));
+        return;
+    }
+    for (uint32_t done = 0; done < bytes; done += 4) {
+        uint32_t n = bytes - done < 4 ? bytes - done : 4;
+        storeTop(loadFrom(data, first + done, size) << shift, out + done, n);
+    }
+}
+
 bool BitStream::ReadBits(unsigned char *out, int bitCount, bool /*alignRight*/) {
     // The members in locals: `out` may point anywhere, so the compiler
     // would otherwise load them again after every store.
@@ -83,25 +103,11 @@ bool BitStream::ReadBits(unsigned char *out, int bitCount, bool /*alignRight*/) 
     const uint32_t shift = offset & 7;
     const uint32_t size = (bitCount_ + 7) / 8; // bytes that hold the stream
     const uint32_t bytes = wanted / 8;
-    if (size < 8) {
-        // A stream of a few bytes: one byte at a time. The read fits, so a
-        // shifted byte's neighbour is inside the stream.
-        const unsigned char *in = data + first;
-        for (uint32_t i = 0; i < bytes; i++)
-            out[i] = static_cast<unsigned char>(
-                shift == 0 ? in[i] : (in[i] << shift) | (in[i + 1] >> (8 - shift)));
-        return true;
-    }
     // Whole bytes at once: eight stream bytes, shifted into place, hold up
     // to seven output bytes wherever the read starts within a byte.
-    if (bytes <= 7) {
+    if (size >= 8 && bytes <= 7)
         storeTop(loadFrom(data, first, size) << shift, out, bytes);
-        return true;
-    }
-    // Longer reads (the 96-bit vectors) four bytes at a time.
-    for (uint32_t done = 0; done < bytes; done += 4) {
-        uint32_t n = bytes - done < 4 ? bytes - done : 4;
-        storeTop(loadFrom(data, first + done, size) << shift, out + done, n);
-    }
+    else
+        copyLongOrShort(data, size, first, shift, bytes, out);
     return true;
 }

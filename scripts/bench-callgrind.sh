@@ -44,6 +44,8 @@ for name in hook floor delivery; do
 done
 callgrind_annotate --inclusive=yes "$hook" >"$out/sync-hook-annotated.txt"
 callgrind_annotate --inclusive=yes "$floor" >"$out/floor-annotated.txt"
+callgrind_annotate --auto=no --threshold=100 "$hook" >"$out/sync-hook-self.txt"
+callgrind_annotate --auto=no --threshold=100 "$floor" >"$out/floor-self.txt"
 
 python3 - "$packets" "$(instructions_of "$hook")" "$(instructions_of "$floor")" \
     "$(instructions_of "$delivery")" <<'PY'
@@ -55,5 +57,31 @@ print(f"sync hook, instructions/pkt:  {per(hook):.1f}")
 print(f"floor, instructions/pkt:      {per(floor):.1f}")
 print(f"delivery, instructions/pkt:   {per(delivery):.1f}  (host hands the packet to a hook that returns at once)")
 print(f"hook above floor:             {per(hook) - per(floor):+.1f}  (target: at most +40)")
+PY
+
+# Where the instructions go: each function's own instructions per packet,
+# the hook's batch next to the floor's.
+python3 - "$packets" "$out/sync-hook-self.txt" "$out/floor-self.txt" <<'PY'
+import re, sys
+packets = int(sys.argv[1])
+def self_costs(path):
+    costs = {}
+    for line in open(path):
+        m = re.match(r"\s*([\d,]+) \(\s*[\d.]+%\)\s+(\S+?):(.+?)(?: \[(.+)\])?$", line)
+        if not m or "100.0%" in line:
+            continue
+        name = m.group(3)
+        # Keep the plugin's own functions apart from the host's and ours.
+        where = m.group(2)
+        key = f"{name}  ({where})"
+        costs[key] = costs.get(key, 0) + int(m.group(1).replace(",", ""))
+    return costs
+hook, floor = self_costs(sys.argv[2]), self_costs(sys.argv[3])
+print()
+print("own instructions per packet, by function (hook batch | floor batch):")
+for key in sorted(set(hook) | set(floor), key=lambda k: -max(hook.get(k, 0), floor.get(k, 0))):
+    h, f = hook.get(key, 0) / packets, floor.get(key, 0) / packets
+    if max(h, f) >= 0.5:
+        print(f"  {h:8.1f} | {f:8.1f}  {key}")
 PY
 echo "annotated profiles: $out/sync-hook-annotated.txt, $out/floor-annotated.txt"

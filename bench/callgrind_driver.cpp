@@ -3,7 +3,8 @@
 // the floor (the bare field reads, floor.h) and through a hook that returns
 // at once, each as one batch between callgrind's client requests. Under
 //   valgrind --tool=callgrind norvi_callgrind_driver [ROUNDS]
-// each batch becomes a dump of its own ("sync-hook", "floor", "delivery");
+// each batch becomes a dump of its own ("sync-hook", "floor", "delivery",
+// and for packets of other identifiers "other-hook" and "other-delivery");
 // scripts/bench-callgrind.sh divides their totals by the packets delivered.
 // Outside valgrind the requests do nothing and the driver just runs.
 #include "packet_mix.h"
@@ -47,6 +48,12 @@ int main(int argc, char **argv) {
         return 2;
     }
     bench::PacketMix mix = bench::syncPacketMix();
+    // As many other packets as sync packets, so that the counts divide alike.
+    bench::PacketMix others = bench::otherPacketMix();
+    bench::PacketMix otherMix;
+    while (otherMix.packets.size() < mix.packets.size())
+        otherMix.packets.insert(otherMix.packets.end(), others.packets.begin(),
+                                others.packets.end());
     {
         bench::StartedPlugin scene;
         if (!scene.error.empty()) {
@@ -60,6 +67,7 @@ int main(int argc, char **argv) {
                 std::fprintf(stderr, "error: the mix posted a warning\n");
                 return 1;
             }
+        measure("other-hook", otherMix, rounds);
     }
     {
         bench::GameFolder folder;
@@ -70,6 +78,7 @@ int main(int argc, char **argv) {
         bench::GameFolder folder;
         bench::installPassingHook();
         measure("delivery", mix, rounds);
+        measure("other-delivery", otherMix, rounds);
     }
     std::printf("packets per batch: %zu\n", mix.packets.size() * static_cast<size_t>(rounds));
     return 0;

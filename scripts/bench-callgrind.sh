@@ -39,7 +39,9 @@ instructions_of() { awk '/^totals:/ { print $2 }' "$1"; }
 hook=$(dump_of sync-hook)
 floor=$(dump_of floor)
 delivery=$(dump_of delivery)
-for name in hook floor delivery; do
+other=$(dump_of other-hook)
+other_delivery=$(dump_of other-delivery)
+for name in hook floor delivery other other_delivery; do
     [ -n "${!name}" ] || { echo "error: no callgrind dump for the $name batch" >&2; exit 1; }
 done
 callgrind_annotate --inclusive=yes "$hook" >"$out/sync-hook-annotated.txt"
@@ -48,15 +50,19 @@ callgrind_annotate --auto=no --threshold=100 "$hook" >"$out/sync-hook-self.txt"
 callgrind_annotate --auto=no --threshold=100 "$floor" >"$out/floor-self.txt"
 
 python3 - "$packets" "$(instructions_of "$hook")" "$(instructions_of "$floor")" \
-    "$(instructions_of "$delivery")" <<'PY'
+    "$(instructions_of "$delivery")" "$(instructions_of "$other")" \
+    "$(instructions_of "$other_delivery")" <<'PY'
 import sys
-packets, hook, floor, delivery = (int(a) for a in sys.argv[1:])
+packets, hook, floor, delivery, other, other_delivery = (int(a) for a in sys.argv[1:])
 per = lambda n: n / packets
 print(f"packets per batch:            {packets}")
 print(f"sync hook, instructions/pkt:  {per(hook):.1f}")
 print(f"floor, instructions/pkt:      {per(floor):.1f}")
 print(f"delivery, instructions/pkt:   {per(delivery):.1f}  (host hands the packet to a hook that returns at once)")
 print(f"hook above floor:             {per(hook) - per(floor):+.1f}  (target: at most +40)")
+print(f"other packets, hook:          {per(other):.1f}")
+print(f"other packets, delivery:      {per(other_delivery):.1f}")
+print(f"other packets, hook's own:    {per(other) - per(other_delivery):+.1f}")
 PY
 
 # Where the instructions go: each function's own instructions per packet,

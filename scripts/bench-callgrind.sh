@@ -33,8 +33,9 @@ packets=$(sed -n 's/^packets per batch: //p' "$out/driver.txt")
 
 # The dump of one batch: the file whose description names its trigger.
 dump_of() { grep -l "Client Request: $1\$" "$out"/callgrind.out.* | head -1; }
-# Instructions of a dump: its "totals:" line, the first event being Ir.
-instructions_of() { awk '/^totals:/ { print $2 }' "$1"; }
+# Instructions of a dump: its "summary:" line (callgrind_annotate's PROGRAM
+# TOTALS), the only event being Ir.
+instructions_of() { awk '/^summary:/ { print $2 }' "$1"; }
 
 hook=$(dump_of sync-hook)
 floor=$(dump_of floor)

@@ -7,8 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 // Attaches the plugin and runs the frame that starts it up, once per
 // process; later inputs meet the state earlier ones left.
@@ -40,7 +40,7 @@ class Input {
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
         if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__,          \
+            std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__,           \
                          __LINE__);                                                                \
             std::abort();                                                                          \
         }                                                                                          \

@@ -18,6 +18,14 @@
 namespace {
 
 std::map<int, DWORD> lastWarning; // player id -> tick of the latest warning
+unsigned long warningsSeen = 0;
+
+// With NORVI_FUZZ_STATS set, tells at exit how many warnings the run
+// reached, to show that the inputs get as far as the throttle.
+void reportAtExit() {
+    if (std::getenv("NORVI_FUZZ_STATS"))
+        std::fprintf(stderr, "warnings posted: %lu\n", warningsSeen);
+}
 
 bool tablesUntouchedAbovePlayers() {
     for (int p = 1000; p < 1004; p++)
@@ -42,11 +50,12 @@ void checkWarnings() {
         if (previous != lastWarning.end())
             FUZZ_CHECK(host::tick() - previous->second >= 8500);
         lastWarning[player] = host::tick();
+        warningsSeen++;
     }
     host::clearEffects();
 }
 
-void deliver(const host::Packet &packet, int id) {
+void deliverChecked(const host::Packet &packet, int id) {
     int16_t target = spectateTarget;
     FUZZ_CHECK(host::deliverPacket(packet.bytes.data(), packet.bitCount, id));
     FUZZ_CHECK(spectateTarget == target);
@@ -89,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool named = false;
     startPluginOnce();
     if (!named) {
+        std::atexit(reportAtExit);
         for (int p = 0; p < 1000; p++)
             host::setPlayer(p, "P", 0xFF000000u | static_cast<uint32_t>(p) * 2654435761u);
         named = true;
@@ -119,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                 static_cast<uint32_t>(length * 8)};
             if (!packet.bytes.empty())
                 packet.bytes[0] = static_cast<unsigned char>(id);
-            deliver(packet, id);
+            deliverChecked(packet, id);
             break;
         }
         default: {
@@ -128,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             uint8_t cut = in.byte();
             if (cut < 0x40 && packet.bitCount > cut)
                 packet.bitCount -= cut;
-            deliver(packet, 207);
+            deliverChecked(packet, 207);
             break;
         }
         }

@@ -23,8 +23,8 @@ void enterGameFolder() {
     if (entered)
         return;
     entered = true;
-    std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("norvi-fuzz-position-" + std::to_string(getpid()));
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("norvi-fuzz-position-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "SAMPFUNCS");
     std::filesystem::current_path(dir);
 }

@@ -83,6 +83,7 @@ TEST_F(PositionFile, StoredTextIsReadAsItsLongestNumericPrefixRoundedOnce) {
     const Case cases[] = {
         {"300.5px", 300.5f},
         {"  \t42", 42.0f},
+        {"\"55.5\"", 55.5f}, // the profile functions take off one pair of quotes
         {"-12.25", -12.25f},
         {"+7e1junk", 70.0f},
         {"1e", 1.0f},

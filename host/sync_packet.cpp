@@ -1,5 +1,7 @@
 #include "sync_packet.h"
 
+#include "host.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -70,6 +72,21 @@ Packet encodeSync(const SyncPacket &s) {
         w.u16(s.animation->flags);
     }
     return w.finish();
+}
+
+Packet truncated(const Packet &packet, uint32_t bitCount) {
+    Packet cut;
+    cut.bitCount = bitCount < packet.bitCount ? bitCount : packet.bitCount;
+    cut.bytes.assign(packet.bytes.begin(), packet.bytes.begin() + (cut.bitCount + 7) / 8);
+    // The bits past the end are set: a read that strayed past the end would
+    // show them instead of the zeros a short packet leaves.
+    if (cut.bitCount % 8 != 0)
+        cut.bytes.back() |= static_cast<unsigned char>(0xFFu >> (cut.bitCount % 8));
+    return cut;
+}
+
+bool deliver(const Packet &packet, int packetId) {
+    return deliverPacket(packet.bytes.data(), packet.bitCount, packetId);
 }
 
 uint16_t unitWord(double c) {

@@ -63,6 +63,12 @@ const uint8_t playerSyncId = 207;
 
 Packet encodeSync(const SyncPacket &sync);
 
+// The first `bitCount` bits of `packet`: a packet cut short on the wire.
+Packet truncated(const Packet &packet, uint32_t bitCount);
+
+// Hands `packet` to the plugin's incoming-packet hooks under `packetId`.
+bool deliver(const Packet &packet, int packetId = playerSyncId);
+
 // The unit value whose decoding, u * (2 / 65535) - 1, is nearest to `c`
 // (clamped to [-1, 1]).
 uint16_t unitWord(double c);

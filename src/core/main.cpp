@@ -40,6 +40,7 @@ static void runStartup() {
         overlayFont = SF->getRender()->CreateNewFont("Tahoma", 11, 5);
     SF->getSAMP()->registerChatCommand("norvi_setpos", onSetposCommand);
     SF->getRender()->registerD3DCallback(D3DMETHOD_PRESENT, onRender);
+    SF->getRakNet()->registerRakNetCallback(RAKHOOK_TYPE_INCOMING_PACKET, onIncomingPacket);
     SF->getRakNet()->registerRakNetCallback(RAKHOOK_TYPE_INCOMING_RPC, onIncomingRpc);
     SF->getSAMP()->getChat()->AddChatMessage(loadMessageColour, loadMessage);
     started = true;

@@ -141,7 +141,7 @@ TEST_F(Overlay, KeyWordsOfTheSpectatedPlayerColourTheirRows) {
         {0x0001, {red, red, red, red, red, red, green, red}},
         {0x0012, {red, red, green, red, red, red, red, green}},
         {0x0028, {red, red, red, green, green, red, red, red}},
-        {0xFB40, {red, red, red, red, red, green, red, red}}, // only ALT among the eight
+        {0xFF40, {red, red, red, red, red, green, red, red}}, // ALT and every unshown bit
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.keys);

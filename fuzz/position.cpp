@@ -6,6 +6,7 @@
 #include "fuzz_plugin.h"
 
 #include "config/position.h"
+#include "config/setpos.h"
 #include "core/plugin.h"
 #include "net/net.h"
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
 
@@ -59,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     host::setScreen(width, height);
     started = false;
     setposActive = false;
+    cursorShown = false;
     overlayX = overlayY = 0.0f;
     spectateTarget = -1;
     DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);

@@ -1,6 +1,8 @@
 // Library entry, the per-frame main loop and the start-up sequence.
 #include "core/plugin.h"
 
+#include "config/position.h"
+#include "config/setpos.h"
 #include "net/net.h"
 #include "overlay/overlay.h"
 
@@ -33,8 +35,10 @@ static bool hostReady() {
 }
 
 static void runStartup() {
+    loadOverlayPosition();
     if (overlayFont == nullptr)
         overlayFont = SF->getRender()->CreateNewFont("Tahoma", 11, 5);
+    SF->getSAMP()->registerChatCommand("norvi_setpos", onSetposCommand);
     SF->getRender()->registerD3DCallback(D3DMETHOD_PRESENT, onRender);
     SF->getRakNet()->registerRakNetCallback(RAKHOOK_TYPE_INCOMING_PACKET, onIncomingPacket);
     SF->getRakNet()->registerRakNetCallback(RAKHOOK_TYPE_INCOMING_RPC, onIncomingRpc);
@@ -50,6 +54,7 @@ void CALLBACK mainLoop() {
     }
     if (!setposActive)
         return;
+    setposFrame();
 }
 
 PLUGIN_ENTRY BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {

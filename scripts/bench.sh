@@ -2,7 +2,7 @@
 # The benchmark command: builds the plugin, the stand-in host and the
 # benchmarks in a native Release build (build/bench), then measures
 #   1. the hooks, the floor and the allocations per call (Google Benchmark,
-#      five repetitions, medians),
+#      nine repetitions interleaved at random, medians),
 #   2. instructions per player-sync packet under callgrind
 #      (scripts/bench-callgrind.sh),
 #   3. norvi-replay's throughput on a generated trace of 1,000,000 sync
@@ -34,7 +34,10 @@ if $quick; then
     rounds=1
     replay_events=100000
 else
-    bench_args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
+    # Repetitions interleaved at random, so that a change in the machine's
+    # load during the run falls on every benchmark alike.
+    bench_args=(--benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
+        --benchmark_report_aggregates_only=true)
     rounds=4
     replay_events=1000000
 fi

@@ -1,6 +1,7 @@
 // The host's bit stream copies whole bytes at once; these compare it with
 // the plain definition, one bit at a time, most significant bit first.
 #include "SAMPFUNCS_API.h"
+#include "sync_packet.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,34 @@ TEST(BitStream, OnlyWholeBytesAreRead) {
     EXPECT_FALSE(stream.ReadBits(out, 12));
     EXPECT_FALSE(stream.ReadBits(out, 0));
     EXPECT_EQ(stream.GetReadOffset(), 0u);
+}
+
+TEST(BitWriter, WritesEachValueMostSignificantBitFirstAtAnyOffset) {
+    // Values of every width from 1 to 32 bits, one after another, so that
+    // they start at every offset within a byte; read back one bit at a time.
+    host::BitWriter writer;
+    std::vector<std::pair<uint32_t, int>> written;
+    uint32_t x = 12345u;
+    for (int round = 0; round < 3; round++)
+        for (int width = 1; width <= 32; width++) {
+            x = x * 1664525u + 1013904223u;
+            uint32_t value = width == 32 ? x : x & ((1u << width) - 1u);
+            writer.bits(value, width);
+            written.emplace_back(value, width);
+        }
+    host::Packet packet = writer.finish();
+    ASSERT_EQ(packet.bytes.size(), (packet.bitCount + 7) / 8);
+    BitStream stream(packet.bytes.data(), packet.bitCount);
+    for (const auto &[value, width] : written) {
+        uint32_t read = 0;
+        for (int i = 0; i < width; i++) {
+            bool bit = false;
+            ASSERT_TRUE(stream.Read(bit));
+            read = read << 1 | (bit ? 1u : 0u);
+        }
+        ASSERT_EQ(read, value) << width << " bits";
+    }
+    EXPECT_EQ(stream.GetReadOffset(), packet.bitCount);
 }
 
 } // namespace

@@ -111,6 +111,11 @@ print(f"Machine: {cpu}, {os.cpu_count()} cores (nproc), "
       f"{ctx.get('mhz_per_cpu', '?')} MHz; load average at start "
       f"{', '.join(f'{x:.2f}' for x in ctx.get('load_avg', []))}.")
 print()
+# In the order the benchmarks are declared, whatever order they ran in.
+order = ["SyncPacketHook", "SyncPacketFloor", "PacketDelivery/sync", "OtherPacketHook",
+         "PacketDelivery/other", "RpcHook/126", "RpcHook/124", "RpcHook/other", "RenderVisible",
+         "RenderVisibleFloor", "RenderEmpty", "MainLoop"]
+rows = dict(sorted(rows.items(), key=lambda kv: order.index(kv[0]) if kv[0] in order else 99))
 print("| benchmark | ns per call (median) | heap allocations per call |")
 print("|---|---|---|")
 for name, r in rows.items():

@@ -9,13 +9,20 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <bitset>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <limits>
+#include <memory_resource>
+#include <type_traits>
 
 namespace replay {
 
 namespace {
+
+using namespace std::string_view_literals;
 
 // ---- A line's JSON ----
 
@@ -25,9 +32,15 @@ struct Value {
     bool boolean = false;
     int64_t integer = 0;
     uint64_t unsignedInteger = 0;
-    std::string text;              // a string, or a real number as written
-    std::vector<Value> items;      // array items, or object values
-    std::vector<std::string> keys; // object keys, beside their values
+    // A string, or a real number as written: a view into the line or into
+    // the reader's own store.
+    std::string_view text;
+    std::pmr::vector<Value> items;           // array items, or object values
+    std::pmr::vector<std::string_view> keys; // object keys, beside their values
+
+    Value() = default;
+    // A value whose containers take their memory from `arena`.
+    explicit Value(std::pmr::memory_resource *arena) : items(arena), keys(arena) {}
 };
 
 // Objects and arrays nest at most this deep: an event needs three levels.
@@ -37,6 +50,7 @@ class TreeBuilder : public nlohmann::json_sax<nlohmann::json> {
   public:
     Value root;
     std::string error;
+    std::deque<std::string> store; // what the texts of the tree point into
 
     bool null() override { return add(Value{}); }
     bool boolean(bool v) override {
@@ -60,13 +74,13 @@ class TreeBuilder : public nlohmann::json_sax<nlohmann::json> {
     bool number_float(number_float_t, const string_t &raw) override {
         Value value;
         value.type = Value::Type::real;
-        value.text = raw;
+        value.text = store.emplace_back(raw);
         return add(std::move(value));
     }
     bool string(string_t &v) override {
         Value value;
         value.type = Value::Type::string;
-        value.text = std::move(v);
+        value.text = store.emplace_back(std::move(v));
         return add(std::move(value));
     }
     bool binary(binary_t &) override {
@@ -75,12 +89,12 @@ class TreeBuilder : public nlohmann::json_sax<nlohmann::json> {
     }
     bool start_object(std::size_t) override { return open(Value::Type::object); }
     bool key(string_t &k) override {
-        for (const std::string &seen : stack_.back().keys)
+        for (std::string_view seen : stack_.back().keys)
             if (seen == k) {
                 error = "the key \"" + k + "\" appears twice";
                 return false;
             }
-        stack_.back().keys.push_back(std::move(k));
+        stack_.back().keys.push_back(store.emplace_back(std::move(k)));
         return true;
     }
     bool end_object() override { return close(); }
@@ -122,6 +136,176 @@ class TreeBuilder : public nlohmann::json_sax<nlohmann::json> {
     }
 };
 
+// The common case read quickly: plain ASCII lines without escapes, every
+// number short. A line outside that, or wrong in any way, gives false and
+// goes to nlohmann's reader, which builds the same tree or tells what is
+// wrong, so messages never depend on which reader ran.
+class FastReader {
+  public:
+    explicit FastReader(std::string_view text) : s_(text) {}
+
+    bool read(Value &root) {
+        skipSpace();
+        if (!value(root, 0))
+            return false;
+        skipSpace();
+        return i_ == s_.size();
+    }
+
+  private:
+    std::string_view s_;
+    size_t i_ = 0;
+
+    void skipSpace() {
+        while (i_ < s_.size() &&
+               (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r'))
+            i_++;
+    }
+    bool literal(std::string_view word) {
+        if (s_.substr(i_, word.size()) != word)
+            return false;
+        i_ += word.size();
+        return true;
+    }
+    bool string(std::string_view &out) {
+        size_t start = ++i_; // past the opening quote
+        while (i_ < s_.size()) {
+            auto c = static_cast<unsigned char>(s_[i_]);
+            if (c == '"') {
+                out = s_.substr(start, i_ - start);
+                i_++;
+                return true;
+            }
+            if (c == '\\' || c < 0x20 || c >= 0x80)
+                return false;
+            i_++;
+        }
+        return false;
+    }
+    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+    bool number(Value &v) {
+        size_t start = i_;
+        bool negative = s_[i_] == '-';
+        if (negative)
+            i_++;
+        size_t digitsStart = i_;
+        while (i_ < s_.size() && isDigit(s_[i_]))
+            i_++;
+        size_t digits = i_ - digitsStart;
+        if (digits == 0 || (digits > 1 && s_[digitsStart] == '0'))
+            return false;
+        bool real = false;
+        if (i_ < s_.size() && s_[i_] == '.') {
+            real = true;
+            size_t fraction = ++i_;
+            while (i_ < s_.size() && isDigit(s_[i_]))
+                i_++;
+            if (i_ == fraction)
+                return false;
+        }
+        if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
+            real = true;
+            i_++;
+            if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-'))
+                i_++;
+            size_t exponent = i_;
+            while (i_ < s_.size() && isDigit(s_[i_]))
+                i_++;
+            if (i_ == exponent)
+                return false;
+        }
+        if (real) {
+            v.type = Value::Type::real;
+            v.text = s_.substr(start, i_ - start);
+            return true;
+        }
+        if (digits > 18) // might not fit 64 bits: the full reader decides
+            return false;
+        int64_t n = 0;
+        for (size_t k = digitsStart; k < i_; k++)
+            n = n * 10 + (s_[k] - '0');
+        if (negative) {
+            v.type = Value::Type::integer;
+            v.integer = -n;
+        } else {
+            v.type = Value::Type::unsignedInteger;
+            v.unsignedInteger = static_cast<uint64_t>(n);
+        }
+        return true;
+    }
+    bool value(Value &v, size_t depth) {
+        if (i_ >= s_.size())
+            return false;
+        char c = s_[i_];
+        if (c == '{' || c == '[') {
+            if (depth >= maxDepth)
+                return false;
+            bool object = c == '{';
+            v.type = object ? Value::Type::object : Value::Type::array;
+            // Events have a handful of keys and short arrays.
+            v.items.reserve(object ? 8 : 4);
+            if (object)
+                v.keys.reserve(8);
+            i_++;
+            skipSpace();
+            if (i_ < s_.size() && s_[i_] == (object ? '}' : ']')) {
+                i_++;
+                return true;
+            }
+            while (true) {
+                if (object) {
+                    if (i_ >= s_.size() || s_[i_] != '"')
+                        return false;
+                    std::string_view key;
+                    if (!string(key))
+                        return false;
+                    for (std::string_view seen : v.keys)
+                        if (seen == key)
+                            return false;
+                    v.keys.push_back(key);
+                    skipSpace();
+                    if (i_ >= s_.size() || s_[i_] != ':')
+                        return false;
+                    i_++;
+                    skipSpace();
+                }
+                if (!value(v.items.emplace_back(v.items.get_allocator().resource()), depth + 1))
+                    return false;
+                skipSpace();
+                if (i_ >= s_.size())
+                    return false;
+                if (s_[i_] == ',') {
+                    i_++;
+                    skipSpace();
+                    continue;
+                }
+                if (s_[i_] != (object ? '}' : ']'))
+                    return false;
+                i_++;
+                return true;
+            }
+        }
+        if (c == '"') {
+            v.type = Value::Type::string;
+            return string(v.text);
+        }
+        if (c == '-' || isDigit(c))
+            return number(v);
+        if (literal("true")) {
+            v.type = Value::Type::boolean;
+            v.boolean = true;
+            return true;
+        }
+        if (literal("false")) {
+            v.type = Value::Type::boolean;
+            return true;
+        }
+        if (literal("null"))
+            return true;
+        return false;
+    }
+};
+
 // ---- Checking values ----
 
 struct Bad {
@@ -160,6 +344,21 @@ bool booleanOf(const Value &v, std::string_view name) {
     return v.boolean;
 }
 
+// A JSON number's text rounded once to T. from_chars is quick and knows no
+// locale; for numbers beyond T's range it reports an error instead of a
+// value, and strtof/strtod (in the C locale the tool keeps) give the
+// infinity or the tiny value.
+template <typename T> T readFloat(std::string_view text) {
+    T value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc() && end == text.data() + text.size())
+        return value;
+    if constexpr (std::is_same_v<T, float>)
+        return std::strtof(std::string(text).c_str(), nullptr);
+    else
+        return std::strtod(std::string(text).c_str(), nullptr);
+}
+
 const char finiteMessage[] = " must be a finite number within single precision";
 
 // A number rounded once to single precision.
@@ -170,7 +369,7 @@ float singleOf(const Value &v, std::string_view name) {
     else if (v.type == Value::Type::unsignedInteger)
         f = static_cast<float>(v.unsignedInteger);
     else if (v.type == Value::Type::real)
-        f = std::strtof(v.text.c_str(), nullptr); // the C locale: '.' is the point
+        f = readFloat<float>(v.text);
     else
         fail(named(name) + finiteMessage);
     if (!std::isfinite(f))
@@ -185,7 +384,7 @@ double doubleOf(const Value &v, std::string_view name) {
         return static_cast<double>(v.integer);
     if (v.type == Value::Type::unsignedInteger)
         return static_cast<double>(v.unsignedInteger);
-    return std::strtod(v.text.c_str(), nullptr);
+    return readFloat<double>(v.text);
 }
 
 const Value &arrayOf(const Value &v, std::string_view name, size_t size, std::string_view what) {
@@ -246,13 +445,15 @@ uint32_t colourOf(const Value &v, std::string_view name) {
 // what is left over can be reported.
 class Fields {
   public:
-    Fields(const Value &object, std::string event) : object_(object), event_(std::move(event)) {
-        used_.assign(object.keys.size(), false);
+    Fields(const Value &object, std::string_view event) : object_(object), event_(event) {
+        // Every event has far fewer keys; more are some not belonging to it.
+        if (object.keys.size() > maxKeys)
+            fail("too many keys for a " + named(event_) + " event");
     }
     const Value *find(std::string_view key) {
         for (size_t i = 0; i < object_.keys.size(); i++)
             if (object_.keys[i] == key) {
-                used_[i] = true;
+                used_.set(i);
                 return &object_.items[i];
             }
         return nullptr;
@@ -266,26 +467,27 @@ class Fields {
     // Every key not read is one that does not belong here.
     void finish() const {
         for (size_t i = 0; i < object_.keys.size(); i++)
-            if (!used_[i])
+            if (!used_.test(i))
                 fail(named(object_.keys[i]) + " does not belong to a " + named(event_) +
                      (event_.find('.') == std::string::npos ? " event" : ""));
     }
 
   private:
+    static const size_t maxKeys = 64;
     const Value &object_;
-    std::string event_;
-    std::vector<bool> used_;
+    std::string_view event_;
+    std::bitset<maxKeys> used_;
 };
 
 // ---- The events ----
 
-const char *const eventNames[] = {"tick",        "advance",    "game",      "sampReady", "player",
-                                  "screen",      "cursor",     "lmb",       "menu",      "canDraw",
-                                  "beginRender", "fontHeight", "fontFails", "frame",     "packet",
-                                  "sync",        "rpc",        "spectate",  "command"};
+const std::string_view eventNames[] = {
+    "tick",   "advance", "game",    "sampReady",   "player",     "screen",    "cursor",
+    "lmb",    "menu",    "canDraw", "beginRender", "fontHeight", "fontFails", "frame",
+    "packet", "sync",    "rpc",     "spectate",    "command"};
 
 bool isEventName(std::string_view key) {
-    for (const char *name : eventNames)
+    for (std::string_view name : eventNames)
         if (key == name)
             return true;
     return false;
@@ -293,7 +495,7 @@ bool isEventName(std::string_view key) {
 
 std::string eventList() {
     std::string list;
-    for (const char *name : eventNames)
+    for (std::string_view name : eventNames)
         list += (list.empty() ? "" : ", ") + std::string(name);
     return list;
 }
@@ -364,20 +566,20 @@ Sync readSync(const Value &v) {
     return s;
 }
 
-Event readEvent(const std::string &name, const Value &v, Fields &f) {
+Event readEvent(std::string_view name, const Value &v, Fields &f) {
     using T = Value::Type;
-    if (name == "tick")
+    if (name == "tick"sv)
         return SetTick{static_cast<uint32_t>(integerIn(v, name, 0, uint32High))};
-    if (name == "advance")
+    if (name == "advance"sv)
         return Advance{static_cast<uint32_t>(integerIn(v, name, 0, uint32High))};
-    if (name == "game") {
+    if (name == "game"sv) {
         if (v.type == T::null)
             return SetGame{std::nullopt};
         return SetGame{static_cast<int32_t>(integerIn(v, name, int32Low, int32High))};
     }
-    if (name == "sampReady")
+    if (name == "sampReady"sv)
         return SetSampReady{booleanOf(v, name)};
-    if (name == "player") {
+    if (name == "player"sv) {
         SetPlayer p{static_cast<uint16_t>(integerIn(v, name, 0, 65535)), std::nullopt,
                     std::nullopt};
         if (const Value *n = f.find("name")) {
@@ -390,33 +592,33 @@ Event readEvent(const std::string &name, const Value &v, Fields &f) {
             p.colour = colourOf(*c, "color");
         return p;
     }
-    if (name == "screen") {
+    if (name == "screen"sv) {
         arrayOf(v, name, 2, "2 integers above 0, [W, H]");
         return SetScreen{
             static_cast<int32_t>(integerIn(v.items[0], "screen width", 1, int32High)),
             static_cast<int32_t>(integerIn(v.items[1], "screen height", 1, int32High))};
     }
-    if (name == "cursor") {
+    if (name == "cursor"sv) {
         arrayOf(v, name, 2, "2 integers, [X, Y]");
         return SetCursor{
             static_cast<int32_t>(integerIn(v.items[0], "cursor x", int32Low, int32High)),
             static_cast<int32_t>(integerIn(v.items[1], "cursor y", int32Low, int32High))};
     }
-    if (name == "lmb")
+    if (name == "lmb"sv)
         return SetLeftButton{booleanOf(v, name)};
-    if (name == "menu")
+    if (name == "menu"sv)
         return SetMenu{booleanOf(v, name)};
-    if (name == "canDraw")
+    if (name == "canDraw"sv)
         return SetCanDraw{booleanOf(v, name)};
-    if (name == "beginRender")
+    if (name == "beginRender"sv)
         return SetBeginRender{static_cast<int32_t>(integerIn(v, name, int32Low, int32High))};
-    if (name == "fontHeight")
+    if (name == "fontHeight"sv)
         return SetFontHeight{singleOf(v, name)};
-    if (name == "fontFails")
+    if (name == "fontFails"sv)
         return SetFontFails{booleanOf(v, name)};
-    if (name == "frame")
+    if (name == "frame"sv)
         return Frames{static_cast<uint32_t>(integerIn(v, name, 1, int32High))};
-    if (name == "packet") {
+    if (name == "packet"sv) {
         Packet p{hexOf(v, name), 0, 0};
         if (p.bytes.empty())
             fail("\"packet\" must hold at least one byte");
@@ -429,13 +631,13 @@ Event readEvent(const std::string &name, const Value &v, Fields &f) {
             p.id = static_cast<uint32_t>(integerIn(*id, "id", 0, uint32High));
         return p;
     }
-    if (name == "sync")
+    if (name == "sync"sv)
         return readSync(v);
-    if (name == "rpc") {
+    if (name == "rpc"sv) {
         auto id = static_cast<uint32_t>(integerIn(v, name, 0, uint32High));
         return Rpc{id, hexOf(f.need("data"), "data")};
     }
-    if (name == "spectate") {
+    if (name == "spectate"sv) {
         if (v.type == T::null)
             return Spectate{std::nullopt};
         return Spectate{static_cast<uint16_t>(integerIn(v, name, 0, 65535))};
@@ -448,10 +650,19 @@ Event readEvent(const std::string &name, const Value &v, Fields &f) {
 }
 
 Event parseLine(std::string_view line) {
+    // The quick reader's tree lives in an arena on the stack: no allocation
+    // for a usual line.
+    std::byte space[4096];
+    std::pmr::monotonic_buffer_resource arena(space, sizeof space);
+    Value fast(&arena);
     TreeBuilder tree;
-    if (!nlohmann::json::sax_parse(line, &tree))
-        fail(tree.error.empty() ? "not JSON" : tree.error);
-    const Value &object = tree.root;
+    const Value *root = &fast;
+    if (!FastReader(line).read(fast)) {
+        if (!nlohmann::json::sax_parse(line, &tree))
+            fail(tree.error.empty() ? "not JSON" : tree.error);
+        root = &tree.root;
+    }
+    const Value &object = *root;
     if (object.type != Value::Type::object)
         fail("an event must be a JSON object");
 
@@ -469,7 +680,7 @@ Event parseLine(std::string_view line) {
             fail("no event; expected one of " + eventList());
         fail("unknown key " + named(object.keys[0]) + "; an event is one of " + eventList());
     }
-    const std::string &name = object.keys[*event];
+    std::string_view name = object.keys[*event];
     Fields fields(object, name);
     fields.find(name);
     Event e = readEvent(name, object.items[*event], fields);
@@ -488,6 +699,8 @@ std::string TraceError::describe() const { return std::to_string(line) + ": " + 
 
 ParsedTrace parseTrace(std::string_view text) {
     ParsedTrace trace;
+    // At most an event a line: one allocation instead of a growing copy.
+    trace.events.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     size_t lineNumber = 0;
     while (!text.empty()) {
         size_t end = text.find('\n');

@@ -13,7 +13,8 @@ struct Player {
     D3DCOLOR colour = 0xFFFFFFFF;
 };
 
-struct RunningGame final : CGame {
+// A static object, never deleted through a CGame pointer.
+struct RunningGame final : CGame { // NOLINT(cppcoreguidelines-virtual-class-destructor)
     int state = 9;
     int GetSystemState() override { return state; }
 };
@@ -64,13 +65,13 @@ void publishGame() {
 
 std::string hex8(uint32_t v) {
     char text[9];
-    std::snprintf(text, sizeof text, "%08X", v);
+    (void)std::snprintf(text, sizeof text, "%08X", v); // always 8 digits
     return text;
 }
 
 std::string number(float v) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+    (void)std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v)); // fits
     return text;
 }
 
@@ -119,7 +120,7 @@ void stChatInfo::AddChatMessage(D3DCOLOR colour, const char *format, ...) {
     va_end(args);
     std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
     if (length > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, again);
+        (void)std::vsnprintf(text.data(), text.size() + 1, format, again); // sized above
     va_end(again);
     effectList.push_back(host::ChatLine{colour, text});
 }
@@ -233,6 +234,7 @@ std::string describe(const Effect &effect) {
 
 std::vector<std::string> effectLog() {
     std::vector<std::string> lines;
+    lines.reserve(effectList.size());
     for (const Effect &e : effectList)
         lines.push_back(describe(e));
     return lines;

@@ -71,7 +71,7 @@ TEST_F(Overlay, RowsStandOnePixelFurtherApartThanTheFontHeightAddedUpInFloats) {
     const uint32_t expected[8] = {0x42210000, 0x425BCCCD, 0x428B4CCD, 0x42A8B333,
                                   0x42C61999, 0x42E37FFF, 0x43007333, 0x430F2666};
     ASSERT_EQ(rows.size(), 8u);
-    for (int i = 0; i < 8; i++) {
+    for (size_t i = 0; i < 8; i++) {
         SCOPED_TRACE(i);
         EXPECT_EQ(bits(rows[i].y), expected[i]);
     }

@@ -40,7 +40,7 @@ typedef struct tagRECT {
     LONG left, top, right, bottom;
 } RECT;
 
-typedef struct _RGNDATA RGNDATA;
+typedef struct tagRGNDATA RGNDATA;
 
 #define SHIMAPI extern "C" __attribute__((visibility("default")))
 

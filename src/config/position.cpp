@@ -6,6 +6,7 @@
 
 #include "core/plugin.h"
 
+#include <cctype>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -41,7 +42,8 @@ static const unsigned readBufferSize = 128;
 
 static void writeCoordinate(const char *key, float value) {
     char text[valueTextSize];
-    std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
+    // The buffer holds the longest "%f" text of a float, so it never cuts.
+    (void)std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
     // A failed write (no SAMPFUNCS folder, say) is not reported: the next
     // start finds no file and writes the defaults again.
     WritePrivateProfileStringA(positionSection, key, text, positionFile);
@@ -52,10 +54,11 @@ static void writeCoordinate(const char *key, float value) {
 // zero from one that is zero.
 static bool hasNonZeroDigit(const char *number, const char *end) {
     const char *p = number;
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' ||
-                       *p == '\r' || *p == '+' || *p == '-'))
+    while (p < end && std::isspace(static_cast<unsigned char>(*p)))
         p++;
-    bool hex = end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    if (p < end && (*p == '+' || *p == '-'))
+        p++;
+    const bool hex = end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
     if (hex)
         p += 2;
     for (; p < end; p++) {

@@ -90,6 +90,7 @@ ColourHex playerColourHex(PlayerId player) {
     BYTE alpha = 0, red = 0, green = 0, blue = 0;
     SF->getRender()->ARGB_To_A_R_G_B(colour, alpha, red, green, blue);
     ColourHex hex = {};
-    std::snprintf(hex.digits, sizeof hex.digits, "%02x%02x%02x", red, green, blue);
+    // Three bytes give exactly six digits, which the buffer holds.
+    (void)std::snprintf(hex.digits, sizeof hex.digits, "%02x%02x%02x", red, green, blue);
     return hex;
 }

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# clang-tidy over the plugin, the stand-in host and the tools, with the
+# checks in .clang-tidy, against the compile commands of a clang build.
+set -euo pipefail
+build=${1:?usage: clang-tidy.sh BUILD_DIR}
+cd "$(dirname "$0")/.."
+findings=$(git ls-files 'src/*.cpp' 'host/*.cpp' 'tools/*.cpp' |
+    xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2>&1 |
+    grep -v -E '^[0-9]+ warnings? generated|^Suppressed [0-9]+ warnings|^Use -header-filter' || true)
+if [ -n "$findings" ]; then
+    printf '%s\n' "$findings"
+    echo "clang-tidy: findings above"
+    exit 1
+fi
+echo "clang-tidy: clean"

@@ -70,6 +70,28 @@ const char startUp[] =
 {"chat": "{BEBEBE}norvi warnings {44FF44}successfully {BEBEBE}loaded // author: {FF4444}kesmaro", "color": "00009BCD"}
 )";
 
+// Starts the plugin and puts the key column's top-left corner at window
+// (100, 200) with the command and a click, so that the places drawn below
+// do not hang on the stored default.
+const char placeColumn[] = R"({"frame": 1}
+{"command": "norvi_setpos"}
+{"cursor": [100, 200]}
+{"frame": 1}
+{"lmb": true}
+{"frame": 1}
+{"lmb": false}
+)";
+
+// What placeColumn adds to the start-up in the transcript: the click's
+// frame ends the mode before its render pass, which draws nothing.
+const char columnPlaced[] =
+    R"({"cursor": true}
+{"draw": [["ЛКМ", "FFFF4444", 100, 200], ["ПКМ", "FFFF4444", 100, 215], ["C", "FFFF4444", 100, 230], ["SPRINT", "FFFF4444", 100, 245], ["JUMP", "FFFF4444", 100, 260], ["ALT", "FFFF4444", 100, 275], ["TAB", "FFFF4444", 100, 290], ["F", "FFFF4444", 100, 305]]}
+{"profile": ["key_pos", "key_x", "33.333336"]}
+{"profile": ["key_pos", "key_y", "82.962959"]}
+{"cursor": false}
+)";
+
 } // namespace
 
 TEST_F(ReplayTool, StartUpIsTranscribedLineForLine) {
@@ -99,8 +121,7 @@ TEST_F(ReplayTool, NothingReachesThePluginBeforeItIsReady) {
 }
 
 TEST_F(ReplayTool, KeysWarningsAndTheCommandAreTranscribed) {
-    write("t.jsonl", R"({"player": 5, "name": "Вася", "color": "FF112233"}
-{"frame": 1}
+    write("t.jsonl", std::string(placeColumn) + R"({"player": 5, "name": "Вася", "color": "FF112233"}
 {"spectate": 5}
 {"sync": {"player": 5, "keys": 40}}
 {"fontHeight": 10}
@@ -109,12 +130,9 @@ TEST_F(ReplayTool, KeysWarningsAndTheCommandAreTranscribed) {
 )");
     Outcome r = run("t.jsonl");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.substr(0, sizeof startUp - 1), startUp);
-    std::string rest = r.out.substr(sizeof startUp - 1);
-    // 0x28: SPRINT and JUMP held; rows one pixel more than the font's height apart.
-    EXPECT_EQ(
-        rest,
-        R"({"draw": [["ЛКМ", "FFFF4444", 0, 0], ["ПКМ", "FFFF4444", 0, 11], ["C", "FFFF4444", 0, 22], ["SPRINT", "FF44FF44", 0, 33], ["JUMP", "FF44FF44", 0, 44], ["ALT", "FFFF4444", 0, 55], ["TAB", "FFFF4444", 0, 66], ["F", "FFFF4444", 0, 77]]}
+    EXPECT_EQ(r.out, std::string(startUp) + columnPlaced +
+              // 0x28: SPRINT and JUMP held; rows one pixel more than the font's height apart.
+              R"({"draw": [["ЛКМ", "FFFF4444", 100, 200], ["ПКМ", "FFFF4444", 100, 211], ["C", "FFFF4444", 100, 222], ["SPRINT", "FF44FF44", 100, 233], ["JUMP", "FF44FF44", 100, 244], ["ALT", "FFFF4444", 100, 255], ["TAB", "FFFF4444", 100, 266], ["F", "FFFF4444", 100, 277]]}
 {"chat": "[norvi warnings]: {BEBEBE}нужно выйти из режима наблюдения", "color": "00FF2B2B"}
 )");
 }
@@ -146,8 +164,8 @@ TEST_F(ReplayTool, RawPacketsAndRpcsReachTheHooks) {
 )");
     Outcome r = run("t.jsonl");
     EXPECT_EQ(r.status, 0);
-    size_t red = r.out.find(R"(["TAB", "FFFF4444", 0, 90])");
-    size_t green = r.out.find(R"(["TAB", "FF44FF44", 0, 90])");
+    size_t red = r.out.find(R"(["TAB", "FFFF4444", )");
+    size_t green = r.out.find(R"(["TAB", "FF44FF44", )");
     EXPECT_NE(red, std::string::npos) << r.out;
     EXPECT_NE(green, std::string::npos) << r.out;
     EXPECT_LT(red, green);
@@ -214,33 +232,37 @@ TEST_F(ReplayTool, TheGameFolderKeepsThePositionFile) {
 }
 
 TEST_F(ReplayTool, TextFormatIsForPeople) {
-    write("t.jsonl", R"({"frame": 1}
-{"spectate": 0}
+    write("t.jsonl", std::string(placeColumn) + R"({"spectate": 0}
 {"sync": {"player": 0, "keys": 1}}
 {"frame": 3}
 {"command": "norvi_setpos"}
 )");
     Outcome r = run("--format text t.jsonl");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "profile   [key_pos] key_x=457.000000\n"
-                     "profile   [key_pos] key_y=274.192596\n"
-                     "font      Tahoma, size 11, flags 5\n"
-                     "register  command norvi_setpos\n"
-                     "register  render hook, device method 17\n"
-                     "register  network hook, type 3\n"
-                     "register  network hook, type 2\n"
-                     "chat      norvi warnings successfully loaded // author: kesmaro\n"
-                     "keys      ЛКМ #FF4444  ПКМ #FF4444  C #FF4444  SPRINT #FF4444  JUMP "
-                     "#FF4444  ALT #FF4444  TAB #44FF44  F #FF4444  at 0, 0\n"
-                     "chat      [norvi warnings]: нужно выйти из режима наблюдения\n")
+    const char *red = "keys      ЛКМ #FF4444  ПКМ #FF4444  C #FF4444  SPRINT #FF4444  JUMP "
+                      "#FF4444  ALT #FF4444  TAB #FF4444  F #FF4444  at 100, 200\n";
+    EXPECT_EQ(r.out, std::string("profile   [key_pos] key_x=457.000000\n"
+                                 "profile   [key_pos] key_y=274.192596\n"
+                                 "font      Tahoma, size 11, flags 5\n"
+                                 "register  command norvi_setpos\n"
+                                 "register  render hook, device method 17\n"
+                                 "register  network hook, type 3\n"
+                                 "register  network hook, type 2\n"
+                                 "chat      norvi warnings successfully loaded // author: kesmaro\n"
+                                 "cursor    shown\n") +
+                         red +
+                         "profile   [key_pos] key_x=33.333336\n"
+                         "profile   [key_pos] key_y=82.962959\n"
+                         "cursor    hidden\n"
+                         "keys      ЛКМ #FF4444  ПКМ #FF4444  C #FF4444  SPRINT #FF4444  JUMP "
+                         "#FF4444  ALT #FF4444  TAB #44FF44  F #FF4444  at 100, 200\n"
+                         "chat      [norvi warnings]: нужно выйти из режима наблюдения\n")
         << "no terminal colours when the output is a file, and a pass like the one "
            "before it is not repeated";
 }
 
 TEST_F(ReplayTool, ThePictureIsTheLastPassThatDrew) {
-    write("t.jsonl", R"({"screen": [800, 600]}
-{"frame": 1}
-{"spectate": 0}
+    write("t.jsonl", std::string(R"({"screen": [800, 600]})") + "\n" + placeColumn + R"({"spectate": 0}
 {"sync": {"player": 0, "keys": 8}}
 {"frame": 1}
 {"spectate": null}
@@ -254,9 +276,9 @@ TEST_F(ReplayTool, ThePictureIsTheLastPassThatDrew) {
     std::string svg = readFile(dir / "out" / "screen.svg");
     EXPECT_NE(svg.find(R"(width="800" height="600")"), std::string::npos) << svg;
     EXPECT_NE(svg.find("sans-serif"), std::string::npos);
-    EXPECT_NE(svg.find(R"(<text x="0" y="45" fill="#44FF44">SPRINT</text>)"), std::string::npos)
+    EXPECT_NE(svg.find(R"(<text x="100" y="245" fill="#44FF44">SPRINT</text>)"), std::string::npos)
         << svg;
-    EXPECT_NE(svg.find(R"(<text x="1" y="46" fill="#101010">SPRINT</text>)"), std::string::npos)
+    EXPECT_NE(svg.find(R"(<text x="101" y="246" fill="#101010">SPRINT</text>)"), std::string::npos)
         << "a one-pixel dark shadow";
     EXPECT_NE(svg.find(R"(fill="#FF4444">ЛКМ</text>)"), std::string::npos);
 }

@@ -36,7 +36,7 @@ struct Options {
 };
 
 int usageError(const std::string &message) {
-    std::fprintf(stderr, "norvi-replay: %s\n%s", message.c_str(), usage);
+    (void)std::fprintf(stderr, "norvi-replay: %s\n%s", message.c_str(), usage);
     return 2;
 }
 
@@ -46,7 +46,7 @@ std::optional<int> readArguments(int argc, char **argv, Options &options) {
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(usage, stdout);
+            (void)std::fputs(usage, stdout);
             return 0;
         }
         bool takesValue =
@@ -123,14 +123,14 @@ int main(int argc, char **argv) {
 
     std::string text;
     if (!readAll(options.trace, text)) {
-        std::fprintf(stderr, "norvi-replay: cannot read the trace %s: %s\n", options.trace.c_str(),
-                     std::strerror(errno));
+        (void)std::fprintf(stderr, "norvi-replay: cannot read the trace %s: %s\n",
+                           options.trace.c_str(), std::strerror(errno));
         return 2;
     }
     replay::ParsedTrace trace = replay::parseTrace(text);
     if (trace.error) {
         std::string name = options.trace == "-" ? "-" : options.trace;
-        std::fprintf(stderr, "%s:%s\n", name.c_str(), trace.error->describe().c_str());
+        (void)std::fprintf(stderr, "%s:%s\n", name.c_str(), trace.error->describe().c_str());
         return 2;
     }
 
@@ -148,15 +148,15 @@ int main(int argc, char **argv) {
         gameDir = *options.gameDir;
     } else {
         if (temporary.path.empty()) {
-            std::fprintf(stderr, "norvi-replay: cannot make a temporary game folder: %s\n",
-                         std::strerror(errno));
+            (void)std::fprintf(stderr, "norvi-replay: cannot make a temporary game folder: %s\n",
+                               std::strerror(errno));
             return 1;
         }
         gameDir = temporary.path;
     }
     if (chdir(gameDir.c_str()) != 0) {
-        std::fprintf(stderr, "norvi-replay: cannot use the game folder %s: %s\n", gameDir.c_str(),
-                     std::strerror(errno));
+        (void)std::fprintf(stderr, "norvi-replay: cannot use the game folder %s: %s\n",
+                           gameDir.c_str(), std::strerror(errno));
         return 1;
     }
 
@@ -165,20 +165,26 @@ int main(int argc, char **argv) {
         host::reset();
         host::LoadedPlugin plugin(pluginPath);
         if (!plugin.loaded()) {
-            std::fprintf(stderr, "norvi-replay: %s\n", plugin.error().c_str());
+            (void)std::fprintf(stderr, "norvi-replay: %s\n", plugin.error().c_str());
             return 1;
         }
         std::unique_ptr<replay::Transcript> transcript =
             options.text ? replay::textTranscript(stdout, isatty(STDOUT_FILENO) != 0)
                          : replay::jsonlTranscript(stdout);
         picture = replay::play(trace.events, *transcript);
+        if (transcript->failed()) {
+            (void)std::fprintf(stderr, "norvi-replay: cannot write the transcript: %s\n",
+                               std::strerror(errno));
+            return 1;
+        }
     }
 
     if (svgPath) {
         std::ofstream out(*svgPath, std::ios::binary | std::ios::trunc);
         out << replay::svgOf(picture);
         if (!out.flush()) {
-            std::fprintf(stderr, "norvi-replay: cannot write the picture %s\n", svgPath->c_str());
+            (void)std::fprintf(stderr, "norvi-replay: cannot write the picture %s\n",
+                               svgPath->c_str());
             return 1;
         }
     }

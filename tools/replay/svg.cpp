@@ -34,13 +34,13 @@ std::string escaped(const std::string &text) {
 
 std::string number(float v) {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", std::isfinite(v) ? static_cast<double>(v) : 0.0);
+    (void)std::snprintf(text, sizeof text, "%g", std::isfinite(v) ? static_cast<double>(v) : 0.0);
     return text;
 }
 
 std::string rgb(uint32_t colour) {
     char text[8];
-    std::snprintf(text, sizeof text, "#%06X", colour & 0xFFFFFF);
+    (void)std::snprintf(text, sizeof text, "#%06X", colour & 0xFFFFFF);
     return text;
 }
 
@@ -59,10 +59,26 @@ std::string svgOf(const Picture &p) {
         std::string text = escaped(utf8FromCp1251(t.text));
         float alpha = static_cast<float>(t.colour >> 24) / 255.0f;
         std::string opacity = alpha < 1.0f ? " fill-opacity=\"" + number(alpha) + "\"" : "";
-        svg += "    <text x=\"" + number(t.x + 1) + "\" y=\"" + number(t.y + 1) +
-               "\" fill=\"#101010\"" + opacity + ">" + text + "</text>\n";
-        svg += "    <text x=\"" + number(t.x) + "\" y=\"" + number(t.y) + "\" fill=\"" +
-               rgb(t.colour) + "\"" + opacity + ">" + text + "</text>\n";
+        // The shadow first, then the label over it.
+        svg += "    <text x=\"";
+        svg += number(t.x + 1);
+        svg += "\" y=\"";
+        svg += number(t.y + 1);
+        svg += "\" fill=\"#101010\"";
+        svg += opacity;
+        svg += ">";
+        svg += text;
+        svg += "</text>\n    <text x=\"";
+        svg += number(t.x);
+        svg += "\" y=\"";
+        svg += number(t.y);
+        svg += "\" fill=\"";
+        svg += rgb(t.colour);
+        svg += "\"";
+        svg += opacity;
+        svg += ">";
+        svg += text;
+        svg += "</text>\n";
     }
     svg += "  </g>\n</svg>\n";
     return svg;

@@ -14,7 +14,7 @@ namespace {
 
 std::string hex8(uint32_t v) {
     char text[9];
-    std::snprintf(text, sizeof text, "%08X", v);
+    (void)std::snprintf(text, sizeof text, "%08X", v);
     return text;
 }
 
@@ -187,8 +187,9 @@ void Transcript::lineDone() {
 }
 
 void Transcript::flush() {
-    std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
-    std::fflush(out_);
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size() ||
+        std::fflush(out_) != 0)
+        failed_ = true;
     buffer_.clear();
 }
 

@@ -21,6 +21,8 @@ class Transcript {
     virtual void pass(const std::vector<host::TextDrawn> &labels) = 0;
     // Writes out what is buffered.
     void flush();
+    // Whether a write to the output failed (a full disk, say).
+    bool failed() const { return failed_; }
 
   protected:
     std::string buffer_;
@@ -28,6 +30,7 @@ class Transcript {
 
   private:
     std::FILE *out_;
+    bool failed_ = false;
 };
 
 std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out);

@@ -84,9 +84,18 @@ bool readAll(const std::string &path, std::string &text) {
     if (path == "-") {
         all << std::cin.rdbuf();
     } else {
+        // A file is read straight into the text, in one piece: a generated
+        // trace may be a hundred megabytes. A pipe cannot tell its size and
+        // is read as it comes.
         std::ifstream in(path, std::ios::binary);
         if (!in)
             return false;
+        std::streamoff size = in.seekg(0, std::ios::end) ? std::streamoff(in.tellg()) : -1;
+        if (size >= 0 && in.seekg(0)) {
+            text.resize(static_cast<size_t>(size));
+            return static_cast<bool>(in.read(text.data(), size));
+        }
+        in.clear();
         all << in.rdbuf();
     }
     text = std::move(all).str();

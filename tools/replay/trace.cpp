@@ -649,20 +649,24 @@ Event readEvent(std::string_view name, const Value &v, Fields &f) {
     return c;
 }
 
+Event eventOf(const Value &object);
+
 Event parseLine(std::string_view line) {
     // The quick reader's tree lives in an arena on the stack: no allocation
     // for a usual line.
     std::byte space[4096];
     std::pmr::monotonic_buffer_resource arena(space, sizeof space);
     Value fast(&arena);
+    if (FastReader(line).read(fast))
+        return eventOf(fast);
     TreeBuilder tree;
-    const Value *root = &fast;
-    if (!FastReader(line).read(fast)) {
-        if (!nlohmann::json::sax_parse(line, &tree))
-            fail(tree.error.empty() ? "not JSON" : tree.error);
-        root = &tree.root;
-    }
-    const Value &object = *root;
+    if (!nlohmann::json::sax_parse(line, &tree))
+        fail(tree.error.empty() ? "not JSON" : tree.error);
+    return eventOf(tree.root);
+}
+
+// The event a line's JSON holds, checked.
+Event eventOf(const Value &object) {
     if (object.type != Value::Type::object)
         fail("an event must be a JSON object");
 

@@ -121,7 +121,8 @@ TEST_F(ReplayTool, NothingReachesThePluginBeforeItIsReady) {
 }
 
 TEST_F(ReplayTool, KeysWarningsAndTheCommandAreTranscribed) {
-    write("t.jsonl", std::string(placeColumn) + R"({"player": 5, "name": "Вася", "color": "FF112233"}
+    write("t.jsonl",
+          std::string(placeColumn) + R"({"player": 5, "name": "Вася", "color": "FF112233"}
 {"spectate": 5}
 {"sync": {"player": 5, "keys": 40}}
 {"fontHeight": 10}
@@ -130,9 +131,11 @@ TEST_F(ReplayTool, KeysWarningsAndTheCommandAreTranscribed) {
 )");
     Outcome r = run("t.jsonl");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, std::string(startUp) + columnPlaced +
-              // 0x28: SPRINT and JUMP held; rows one pixel more than the font's height apart.
-              R"({"draw": [["ЛКМ", "FFFF4444", 100, 200], ["ПКМ", "FFFF4444", 100, 211], ["C", "FFFF4444", 100, 222], ["SPRINT", "FF44FF44", 100, 233], ["JUMP", "FF44FF44", 100, 244], ["ALT", "FFFF4444", 100, 255], ["TAB", "FFFF4444", 100, 266], ["F", "FFFF4444", 100, 277]]}
+    EXPECT_EQ(
+        r.out,
+        std::string(startUp) + columnPlaced +
+            // 0x28: SPRINT and JUMP held; rows one pixel more than the font's height apart.
+            R"({"draw": [["ЛКМ", "FFFF4444", 100, 200], ["ПКМ", "FFFF4444", 100, 211], ["C", "FFFF4444", 100, 222], ["SPRINT", "FF44FF44", 100, 233], ["JUMP", "FF44FF44", 100, 244], ["ALT", "FFFF4444", 100, 255], ["TAB", "FFFF4444", 100, 266], ["F", "FFFF4444", 100, 277]]}
 {"chat": "[norvi warnings]: {BEBEBE}нужно выйти из режима наблюдения", "color": "00FF2B2B"}
 )");
 }
@@ -190,6 +193,9 @@ TEST_F(ReplayTool, BadCommandLinesAndMissingPluginsHaveTheirOwnStatus) {
     EXPECT_EQ(run("--format xml t.jsonl").status, 2);
     EXPECT_EQ(run("--bogus t.jsonl").status, 2);
     EXPECT_EQ(run("missing.jsonl").status, 2);
+    Outcome folder = run("tmp");
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.err, "norvi-replay: cannot read the trace tmp: Is a directory\n");
 
     Outcome r = run("--plugin nowhere.so t.jsonl");
     EXPECT_EQ(r.status, 1);
@@ -262,7 +268,8 @@ TEST_F(ReplayTool, TextFormatIsForPeople) {
 }
 
 TEST_F(ReplayTool, ThePictureIsTheLastPassThatDrew) {
-    write("t.jsonl", std::string(R"({"screen": [800, 600]})") + "\n" + placeColumn + R"({"spectate": 0}
+    write("t.jsonl",
+          std::string(R"({"screen": [800, 600]})") + "\n" + placeColumn + R"({"spectate": 0}
 {"sync": {"player": 0, "keys": 8}}
 {"frame": 1}
 {"spectate": null}

@@ -87,6 +87,11 @@ bool readAll(const std::string &path, std::string &text) {
         // A file is read straight into the text, in one piece: a generated
         // trace may be a hundred megabytes. A pipe cannot tell its size and
         // is read as it comes.
+        std::error_code ignored;
+        if (fs::is_directory(path, ignored)) {
+            errno = EISDIR;
+            return false;
+        }
         std::ifstream in(path, std::ios::binary);
         if (!in)
             return false;

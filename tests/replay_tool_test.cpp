@@ -267,6 +267,22 @@ TEST_F(ReplayTool, TextFormatIsForPeople) {
            "before it is not repeated";
 }
 
+TEST_F(ReplayTool, TextFormatShowsControlCharactersInsteadOfObeyingThem) {
+    std::string trace = R"({"player": 9, "name": "a\u001b[2Jb\u0007", "color": "FFFFFFFF"}
+{"frame": 1}
+)";
+    for (int i = 0; i < 6; i++)
+        trace += "{\"advance\": 100}\n"
+                 "{\"sync\": {\"player\": 9, \"keys\": 8, \"velocity\": [0.2, 0, 0]}}\n";
+    write("t.jsonl", trace);
+    Outcome text = run("--format text t.jsonl");
+    EXPECT_NE(text.out.find("[norvi warnings]: a?[2Jb?[9]"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
+    Outcome jsonl = run("t.jsonl");
+    EXPECT_NE(jsonl.out.find(R"(a\u001b[2Jb\u0007[9])"), std::string::npos)
+        << "JSON escapes them itself";
+}
+
 TEST_F(ReplayTool, ThePictureIsTheLastPassThatDrew) {
     write("t.jsonl",
           std::string(R"({"screen": [800, 600]})") + "\n" + placeColumn + R"({"spectate": 0}

@@ -76,6 +76,17 @@ class Jsonl final : public Transcript {
 
 // ---- text ----
 
+// Text for a terminal: control characters, which a name in a recorded
+// session might carry to move the cursor or recolour the screen, are shown
+// as '?' instead of being obeyed.
+std::string shown(const std::string &cp1251) {
+    std::string text = utf8FromCp1251(cp1251);
+    for (char &c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
 class Text final : public Transcript {
   public:
     Text(std::FILE *out, bool colours) : Transcript(out), colours_(colours) {}
@@ -94,7 +105,7 @@ class Text final : public Transcript {
         for (size_t i = 0; i < labels.size(); i++) {
             if (i)
                 buffer_ += colours_ ? " " : "  ";
-            std::string text = utf8FromCp1251(labels[i].text);
+            std::string text = shown(labels[i].text);
             uint32_t rgb = labels[i].colour & 0xFFFFFF;
             if (colours_)
                 buffer_ += ansi(rgb) + text + reset;
@@ -138,7 +149,7 @@ class Text final : public Transcript {
     // The chat line as the game shows it: each {RRGGBB} tag switches the
     // colour of the text after it and is not shown itself.
     void write(const host::ChatLine &e) {
-        std::string text = utf8FromCp1251(e.text);
+        std::string text = shown(e.text);
         buffer_ += "chat      ";
         if (colours_)
             buffer_ += ansi(e.colour & 0xFFFFFF);
@@ -155,11 +166,11 @@ class Text final : public Transcript {
         buffer_ += colours_ ? std::string(reset) + "\n" : "\n";
     }
     void write(const host::FontCreated &e) {
-        buffer_ += "font      " + utf8FromCp1251(e.face) + ", size " + std::to_string(e.size) +
-                   ", flags " + std::to_string(e.flags) + "\n";
+        buffer_ += "font      " + shown(e.face) + ", size " + std::to_string(e.size) + ", flags " +
+                   std::to_string(e.flags) + "\n";
     }
     void write(const host::CommandRegistered &e) {
-        buffer_ += "register  command " + utf8FromCp1251(e.name) + "\n";
+        buffer_ += "register  command " + shown(e.name) + "\n";
     }
     void write(const host::D3DHookRegistered &e) {
         buffer_ += "register  render hook, device method " + std::to_string(e.method) + "\n";
@@ -171,8 +182,8 @@ class Text final : public Transcript {
         buffer_ += std::string("cursor    ") + (e.shown ? "shown" : "hidden") + "\n";
     }
     void write(const host::ProfileWritten &e) {
-        buffer_ += "profile   [" + utf8FromCp1251(e.section) + "] " + utf8FromCp1251(e.key) + "=" +
-                   utf8FromCp1251(e.value) + (e.ok ? "" : " (the write failed)") + "\n";
+        buffer_ += "profile   [" + shown(e.section) + "] " + shown(e.key) + "=" + shown(e.value) +
+                   (e.ok ? "" : " (the write failed)") + "\n";
     }
     void write(const host::TextDrawn &) {}
 };

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -379,12 +380,17 @@ float singleOf(const Value &v, std::string_view name) {
 
 // A number in double precision that is also within single precision.
 double doubleOf(const Value &v, std::string_view name) {
-    singleOf(v, name);
-    if (v.type == Value::Type::integer)
-        return static_cast<double>(v.integer);
-    if (v.type == Value::Type::unsignedInteger)
-        return static_cast<double>(v.unsignedInteger);
-    return readFloat<double>(v.text);
+    if (v.type != Value::Type::real) {
+        singleOf(v, name);
+        return v.type == Value::Type::integer ? static_cast<double>(v.integer)
+                                              : static_cast<double>(v.unsignedInteger);
+    }
+    double d = readFloat<double>(v.text);
+    // Up to the largest float, the number is within single precision; just
+    // above it, only the float rounding can tell.
+    if (!std::isfinite(d) || (std::fabs(d) > FLT_MAX && !std::isfinite(readFloat<float>(v.text))))
+        fail(named(name) + finiteMessage);
+    return d;
 }
 
 const Value &arrayOf(const Value &v, std::string_view name, size_t size, std::string_view what) {

@@ -7,16 +7,22 @@
 
 namespace host {
 
-void BitWriter::bit(bool value) { bits(value ? 1u : 0u, 1); }
+void BitWriter::bit(bool value) {
+    if (packet_.bitCount % 8 == 0)
+        packet_.bytes.push_back(0);
+    if (value)
+        packet_.bytes.back() |= static_cast<unsigned char>(0x80u >> (packet_.bitCount % 8));
+    packet_.bitCount++;
+}
 
-// Up to a byte at a time: the free bits of the last byte take the next bits
-// of `value`, most significant first.
+// As `count` calls of bit(), most significant first, but a byte's worth
+// at a time: the replay tool encodes a million packets a second.
 void BitWriter::bits(uint32_t value, int count) {
     while (count > 0) {
-        uint32_t used = packet_.bitCount % 8;
+        unsigned used = packet_.bitCount % 8;
         if (used == 0)
             packet_.bytes.push_back(0);
-        int room = static_cast<int>(8 - used);
+        int room = 8 - static_cast<int>(used);
         int take = count < room ? count : room;
         uint32_t chunk = (value >> (count - take)) & ((1u << take) - 1u);
         packet_.bytes.back() |= static_cast<unsigned char>(chunk << (room - take));

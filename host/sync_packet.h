@@ -16,8 +16,7 @@ struct Packet {
 
 class BitWriter {
   public:
-    // Room for a whole player-sync packet (at most 62 bytes) from the start,
-    // so that building one allocates once.
+    // Room for a whole player-sync packet from the start.
     BitWriter() { packet_.bytes.reserve(64); }
     void bit(bool value);
     // Writes `count` bits of `value`, the most significant of them first.

@@ -16,6 +16,8 @@ struct Packet {
 
 class BitWriter {
   public:
+    // Room for a whole player-sync packet from the start.
+    BitWriter() { packet_.bytes.reserve(64); }
     void bit(bool value);
     // Writes `count` bits of `value`, the most significant of them first.
     void bits(uint32_t value, int count);

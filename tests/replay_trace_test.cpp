@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -212,6 +213,34 @@ TEST(ReplayTrace, TheFirstBadLineWinsAndNothingIsKept) {
     ParsedTrace trace = parseTrace("{\"frame\": 1}\n{\"frame\": 2}\n{\"frame\": -1}\n{\"bad\n");
     ASSERT_TRUE(trace.error);
     EXPECT_EQ(trace.error->line, 3u);
+    EXPECT_TRUE(trace.events.empty());
+}
+
+// A long trace is read in pieces at once; what it gives must not show it.
+TEST(ReplayTrace, ALongTraceReadsAsOneWholeInOrder) {
+    std::string text;
+    const int lines = 400000; // about 17 MB: several pieces
+    for (int i = 1; i <= lines; i++)
+        text += "{\"advance\": " + std::to_string(i) + "}                      \n";
+    text.pop_back(); // no newline after the last line
+    ParsedTrace trace = parseTrace(text);
+    ASSERT_FALSE(trace.error);
+    ASSERT_EQ(trace.events.size(), static_cast<size_t>(lines));
+    for (int i : {0, 1, lines / 2, lines - 1})
+        EXPECT_EQ(std::get<Advance>(trace.events[static_cast<size_t>(i)]).ms,
+                  static_cast<uint32_t>(i + 1));
+
+    // Bad lines in two pieces: the earlier one is named, by its place in
+    // the whole trace, and nothing is kept.
+    size_t late = text.rfind('\n', text.size() - 1000) + 1;
+    text.insert(late, "{\"frame\": 0}\n");
+    size_t early = text.find('\n', text.size() / 3) + 1;
+    text.insert(early, "{\"bad\n");
+    trace = parseTrace(text);
+    ASSERT_TRUE(trace.error);
+    EXPECT_EQ(trace.error->line, static_cast<size_t>(std::count(
+                                     text.begin(), text.begin() + static_cast<long>(early), '\n')) +
+                                     1);
     EXPECT_TRUE(trace.events.empty());
 }
 

@@ -15,8 +15,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
+#include <iterator>
 #include <limits>
 #include <memory_resource>
+#include <thread>
 #include <type_traits>
 
 namespace replay {
@@ -707,11 +709,12 @@ bool isSkipped(std::string_view line) {
 
 std::string TraceError::describe() const { return std::to_string(line) + ": " + message; }
 
-ParsedTrace parseTrace(std::string_view text) {
+// Reads the lines of `text`, the first of which is line `firstLine`.
+static ParsedTrace parseLines(std::string_view text, size_t firstLine) {
     ParsedTrace trace;
     // At most an event a line: one allocation instead of a growing copy.
     trace.events.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    size_t lineNumber = 0;
+    size_t lineNumber = firstLine - 1;
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -729,6 +732,52 @@ ParsedTrace parseTrace(std::string_view text) {
             return trace;
         }
     }
+    return trace;
+}
+
+ParsedTrace parseTrace(std::string_view text) {
+    // A long trace is read in pieces on all cores: lines stand alone, so
+    // each piece is read on its own and the pieces are joined in order,
+    // the earliest bad line winning.
+    const size_t pieceMin = 4 << 20;
+    size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    size_t pieces = std::min<size_t>(cores, text.size() / pieceMin);
+    if (pieces < 2)
+        return parseLines(text, 1);
+
+    std::vector<std::string_view> parts;
+    std::vector<size_t> firstLines;
+    size_t line = 1;
+    while (!text.empty()) {
+        size_t cut =
+            parts.size() + 1 == pieces ? text.size() : text.size() / (pieces - parts.size());
+        cut = text.find('\n', cut);
+        cut = cut == std::string_view::npos ? text.size() : cut + 1;
+        parts.push_back(text.substr(0, cut));
+        firstLines.push_back(line);
+        line += static_cast<size_t>(std::count(parts.back().begin(), parts.back().end(), '\n'));
+        text.remove_prefix(cut);
+    }
+    std::vector<ParsedTrace> results(parts.size());
+    std::vector<std::thread> readers;
+    for (size_t i = 1; i < parts.size(); i++)
+        readers.emplace_back([&, i] { results[i] = parseLines(parts[i], firstLines[i]); });
+    results[0] = parseLines(parts[0], firstLines[0]);
+    for (std::thread &reader : readers)
+        reader.join();
+
+    ParsedTrace trace;
+    for (ParsedTrace &piece : results)
+        if (piece.error) {
+            trace.error = piece.error;
+            return trace;
+        }
+    size_t total = 0;
+    for (const ParsedTrace &piece : results)
+        total += piece.events.size();
+    trace.events.reserve(total);
+    for (ParsedTrace &piece : results)
+        std::move(piece.events.begin(), piece.events.end(), std::back_inserter(trace.events));
     return trace;
 }
 

@@ -230,11 +230,11 @@ TEST(ReplayTrace, ALongTraceReadsAsOneWholeInOrder) {
         EXPECT_EQ(std::get<Advance>(trace.events[static_cast<size_t>(i)]).ms,
                   static_cast<uint32_t>(i + 1));
 
-    // Bad lines in two pieces: the earlier one is named, by its place in
-    // the whole trace, and nothing is kept.
+    // Two bad lines past the first piece: the earlier one is named, by its
+    // place in the whole trace, and nothing is kept.
     size_t late = text.rfind('\n', text.size() - 1000) + 1;
     text.insert(late, "{\"frame\": 0}\n");
-    size_t early = text.find('\n', text.size() / 3) + 1;
+    size_t early = text.find('\n', text.size() / 5 * 3) + 1;
     text.insert(early, "{\"bad\n");
     trace = parseTrace(text);
     ASSERT_TRUE(trace.error);

@@ -195,15 +195,15 @@ void RpcOther(benchmark::State &state) {
 // Render passes: the host records what is drawn, so its log is emptied
 // now and then outside the timing; it keeps its capacity, so recording
 // allocates nothing once the first batch has been drawn.
-void renderBenchmark(benchmark::State &state) {
+template <typename Pass> void renderBenchmark(benchmark::State &state, Pass pass) {
     const int batch = 256;
     for (int i = 0; i < batch; i++)
-        host::runRenderHook();
+        pass();
     host::clearEffects();
     int n = 0;
     AllocationsPerCall allocations;
     for (auto _ : state) {
-        host::runRenderHook();
+        pass();
         if (++n == batch) {
             state.PauseTiming();
             host::clearEffects();
@@ -228,7 +228,7 @@ void RenderVisible(benchmark::State &state) {
         fail(state, "the spectating pass did not draw eight rows");
         return;
     }
-    renderBenchmark(state);
+    renderBenchmark(state, host::runRenderHook);
 }
 
 // The host calls that a visible pass must make, made straight from here:
@@ -256,23 +256,7 @@ void RenderVisibleFloor(benchmark::State &state) {
         }
         render->EndRender();
     };
-    const int batch = 256;
-    for (int i = 0; i < batch; i++)
-        pass();
-    host::clearEffects();
-    int n = 0;
-    AllocationsPerCall allocations;
-    for (auto _ : state) {
-        pass();
-        if (++n == batch) {
-            state.PauseTiming();
-            host::clearEffects();
-            n = 0;
-            state.ResumeTiming();
-        }
-    }
-    allocations.report(state);
-    state.SetItemsProcessed(state.iterations());
+    renderBenchmark(state, pass);
 }
 
 void RenderEmpty(benchmark::State &state) {
@@ -286,7 +270,7 @@ void RenderEmpty(benchmark::State &state) {
         fail(state, "the pass drew although nobody is spectated");
         return;
     }
-    renderBenchmark(state);
+    renderBenchmark(state, host::runRenderHook);
 }
 
 void MainLoop(benchmark::State &state) {

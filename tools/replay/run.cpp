@@ -91,8 +91,7 @@ struct Session {
     }
     void operator()(const Sync &e) { host::deliver(host::encodeSync(syncPacketOf(e))); }
     void operator()(const Rpc &e) {
-        host::deliverRpc(static_cast<int>(e.id), e.data.data(),
-                         static_cast<uint32_t>(e.data.size() * 8));
+        host::deliverRpc(static_cast<int>(e.id), e.data.data(), e.bitCount);
     }
     void operator()(const Spectate &e) {
         if (e.player) {

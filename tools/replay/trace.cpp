@@ -643,7 +643,9 @@ Event readEvent(std::string_view name, const Value &v, Fields &f) {
         return readSync(v);
     if (name == "rpc"sv) {
         auto id = static_cast<uint32_t>(integerIn(v, name, 0, uint32High));
-        return Rpc{id, hexOf(f.need("data"), "data")};
+        std::vector<unsigned char> data = hexOf(f.need("data"), "data");
+        auto bits = static_cast<uint32_t>(data.size() * 8);
+        return Rpc{id, std::move(data), bits};
     }
     if (name == "spectate"sv) {
         if (v.type == T::null)

@@ -89,6 +89,7 @@ struct Sync {
 struct Rpc {
     uint32_t id;
     std::vector<unsigned char> data;
+    uint32_t bitCount; // the parameters' length: at most 8 x the bytes
 };
 struct Spectate {
     std::optional<uint16_t> player; // nullopt: spectating ends

@@ -106,9 +106,13 @@ void addLabels(std::string &svg, const Screen &screen) {
             alpha < 255 ? " fill-opacity=\"" + svgNumber(alpha / 255.0) + "\"" : std::string();
         double y = baselineOf(t.y, screen.fontHeight);
         svg += "    <text x=\"" + svgNumber(t.x + 1.0) + "\" y=\"" + svgNumber(y + 1) +
-               "\" fill=\"#101010\"" + opacity + ">" + text + "</text>\n";
+               "\" fill=\"#101010\"";
+        svg += opacity;
+        svg += ">" + text + "</text>\n";
         svg += "    <text x=\"" + svgNumber(t.x) + "\" y=\"" + svgNumber(y) + "\" fill=\"" +
-               svgColour(t.colour) + "\"" + opacity + ">" + text + "</text>\n";
+               svgColour(t.colour) + "\"";
+        svg += opacity;
+        svg += ">" + text + "</text>\n";
     }
     svg += "  </g>\n";
 }

@@ -10,7 +10,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
     g++-mingw-w64-i686 wine wine32:i386
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
-    zip
+    unzip
     valgrind python3
 )
 

@@ -11,7 +11,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
     g++-mingw-w64-i686 wine wine32:i386
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
-    zip
+    zip unzip
     libpng-dev librsvg2-bin fonts-dejavu-core
     valgrind python3
 )

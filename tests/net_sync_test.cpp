@@ -166,7 +166,8 @@ TEST_F(SyncHook, AJumpExcusesSpeedFor1250Ms) {
 }
 
 TEST_F(SyncHook, AJumpInsideARunRestartsItAfter1250Ms) {
-    EXPECT_EQ(run(17, 3), 0);
+    EXPECT_EQ(run(17, 4), 0);
+    // Fast and sprinting, the fifth of the run, but with JUMP held: no line.
     host::SyncPacket jump = suspect(17);
     jump.keys = sprintKey | jumpKey;
     EXPECT_FALSE(sendAfter(100, jump));

@@ -2,7 +2,9 @@
 # Installs the Debian packages the build and the tests need, if any is
 # missing: the native toolchain and test libraries, MinGW-w64 for 32-bit
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
-# benchmark command (scripts/bench.sh). Needs root when it installs.
+# benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
+# whose capture files the capture reader's tests are checked against
+# (tests/captures/make.sh). Needs root when it installs.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,7 @@ packages=(
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
     zip
     valgrind python3
+    wireshark-common
 )
 
 missing=()

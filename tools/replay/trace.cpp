@@ -5,6 +5,7 @@
 #include "trace.h"
 
 #include "cp1251.h"
+#include "parallel.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,7 +19,6 @@
 #include <iterator>
 #include <limits>
 #include <memory_resource>
-#include <thread>
 #include <type_traits>
 
 namespace replay {
@@ -742,8 +742,7 @@ ParsedTrace parseTrace(std::string_view text) {
     // each piece is read on its own and the pieces are joined in order,
     // the earliest bad line winning.
     const size_t pieceMin = 4 << 20;
-    size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    size_t pieces = std::min<size_t>(cores, text.size() / pieceMin);
+    size_t pieces = std::min<size_t>(workerCount(), text.size() / pieceMin);
     if (pieces < 2)
         return parseLines(text, 1);
 
@@ -761,12 +760,7 @@ ParsedTrace parseTrace(std::string_view text) {
         text.remove_prefix(cut);
     }
     std::vector<ParsedTrace> results(parts.size());
-    std::vector<std::thread> readers;
-    for (size_t i = 1; i < parts.size(); i++)
-        readers.emplace_back([&, i] { results[i] = parseLines(parts[i], firstLines[i]); });
-    results[0] = parseLines(parts[0], firstLines[0]);
-    for (std::thread &reader : readers)
-        reader.join();
+    parallelFor(parts.size(), [&](size_t i) { results[i] = parseLines(parts[i], firstLines[i]); });
 
     ParsedTrace trace;
     for (ParsedTrace &piece : results)

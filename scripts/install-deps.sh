@@ -3,7 +3,9 @@
 # missing: the native toolchain and test libraries (and librsvg and libpng,
 # with which the tests look at the replay tool's pictures), MinGW-w64 for 32-bit
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
-# benchmark command (scripts/bench.sh). Needs root when it installs.
+# benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
+# whose capture files the capture reader's tests are checked against
+# (tests/captures/make.sh). Needs root when it installs.
 set -euo pipefail
 
 packages=(
@@ -14,6 +16,7 @@ packages=(
     zip unzip
     libpng-dev librsvg2-bin fonts-dejavu-core
     valgrind python3
+    wireshark-common
 )
 
 missing=()

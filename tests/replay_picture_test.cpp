@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,18 @@ TEST(ScreenPicture, ScreenSizeAndTransparencyAreThoseInForceAtTheEnd) {
     EXPECT_EQ(image.width, 800);
     EXPECT_EQ(image.height, 600);
     EXPECT_EQ(image.count(100, 100, 160, 115, released), 0);
+}
+
+TEST(ScreenPicture, AFontHeightNoFontHasFallsBackToTheDefault) {
+    for (float height : {0.0f, -5.0f, std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity()}) {
+        replay::Screen screen;
+        screen.fontHeight = height;
+        screen.labels.push_back(label(3, 0xFF44FF44, 100, 100));
+        Image image = rendered(replay::svgOfScreen(screen));
+        ASSERT_EQ(image.error, "") << height;
+        EXPECT_GT(image.count(100, 100, 160, 114, held), 5) << height;
+    }
 }
 
 // Twelve lines in twelve colours.
@@ -332,6 +345,23 @@ TEST(TimelinePicture, KeysAreBarsWhileHeldAndSpectateChangesAreMarked) {
     Rgb line = {0x33, 0x33, 0x33};
     EXPECT_FALSE(runsIn(image, columnOf(40, 60), line, 16).empty());
     EXPECT_TRUE(runsIn(image, columnOf(30, 60), line, 16).empty());
+}
+
+TEST(TimelinePicture, TimesOutOfOrderOrOutOfRangeStillGiveAPicture) {
+    // The first event is at 0 s; a time before it, one that is no number
+    // and one that never ends are placed at the edges, and nothing hangs.
+    const double inf = std::numeric_limits<double>::infinity();
+    replay::Timeline timeline;
+    timeline.spectate(3, 20);
+    timeline.pass(column(0x08), 10); // before the spectate: ends nowhere
+    timeline.warning(17, "Late", inf);
+    timeline.warning(17, "Late", 5);
+    timeline.warning(18, "Early", -1);
+    timeline.warning(19, "Nan", std::numeric_limits<double>::quiet_NaN());
+    timeline.spectate(-1, 1e300);
+    std::string svg = timeline.svg(inf);
+    EXPECT_NE(svg.find("Late [17]: 2 warnings"), std::string::npos);
+    EXPECT_EQ(rendered(svg).error, "");
 }
 
 TEST(TimelinePicture, AnHourStaysReadableAndItsPictureSmall) {

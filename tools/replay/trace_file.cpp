@@ -19,8 +19,8 @@ namespace {
 // LineReader::padding readable bytes.
 class Chunks {
   public:
-    Chunks(std::FILE *in, std::FILE *copy) : in_(in), copy_(copy) {
-        buffer_.resize(TraceFile::chunkSize + LineReader::padding);
+    Chunks(std::FILE *in, std::FILE *copy, size_t size) : in_(in), copy_(copy) {
+        buffer_.resize(size + LineReader::padding);
     }
 
     // The next lines (ending in '\n', or at the end of the stream); empty at
@@ -146,7 +146,7 @@ bool TraceFile::open(const std::string &path) {
 }
 
 std::optional<TraceError> TraceFile::check() {
-    Chunks chunks(file_, spool_);
+    Chunks chunks(file_, spool_, chunkSize_);
     size_t count = pieceCount();
     std::vector<std::unique_ptr<LineReader>> readers;
     for (size_t i = 0; i < count; i++)
@@ -197,7 +197,7 @@ bool TraceFile::play(const std::function<void(const Event &, uint64_t line)> &ru
         readError_ = std::strerror(errno);
         return false;
     }
-    Chunks chunks(in, nullptr);
+    Chunks chunks(in, nullptr, chunkSize_);
     size_t count = pieceCount();
     std::vector<std::unique_ptr<LineReader>> readers;
     for (size_t i = 0; i < count; i++)

@@ -17,9 +17,9 @@ namespace replay {
 class TraceFile {
   public:
     // The bytes read at a time (a line longer than that is read whole).
-    static const size_t chunkSize = 4 << 20;
+    static const size_t defaultChunkSize = 4 << 20;
 
-    TraceFile() = default;
+    explicit TraceFile(size_t chunkSize = defaultChunkSize) : chunkSize_(chunkSize) {}
     ~TraceFile();
     TraceFile(const TraceFile &) = delete;
     TraceFile &operator=(const TraceFile &) = delete;
@@ -27,6 +27,8 @@ class TraceFile {
     // Opens the trace at `path`, or standard input for "-". False, with the
     // reason in readError(), when it cannot be opened.
     bool open(const std::string &path);
+    // Reads `file` (from its start; it stays open) instead of a path.
+    void use(std::FILE *file) { file_ = file; }
 
     // The first pass: reads and checks every line. The first bad line, or
     // nothing when every line is good (or reading failed: see readError()).
@@ -47,6 +49,7 @@ class TraceFile {
     const std::string &readError() const { return readError_; }
 
   private:
+    size_t chunkSize_;
     std::FILE *file_ = nullptr;
     std::FILE *spool_ = nullptr; // standard input, as the check read it
     bool ownsFile_ = false;

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is
-# missing: the native toolchain and test libraries, MinGW-w64 for 32-bit
+# missing: the native toolchain and test libraries (and librsvg and libpng,
+# with which the tests look at the replay tool's pictures), MinGW-w64 for 32-bit
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
-# benchmark command (scripts/bench.sh). Needs root when it installs.
+# benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
+# whose capture files the capture reader's tests are checked against
+# (tests/captures/make.sh). Needs root when it installs.
 set -euo pipefail
 
 packages=(
@@ -10,8 +13,10 @@ packages=(
     googletest libgtest-dev libbenchmark-dev libsimdjson-dev libcli11-dev
     g++-mingw-w64-i686 wine wine32:i386
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
-    zip
+    zip unzip
+    libpng-dev librsvg2-bin fonts-dejavu-core
     valgrind python3 time
+    wireshark-common
 )
 
 missing=()

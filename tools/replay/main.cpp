@@ -6,6 +6,7 @@
 // Exit status: 0 the trace ran; 1 the plugin or the game folder could not
 // be used; 2 a bad command line or a bad trace line (then nothing runs).
 #include "loader.h"
+#include "platform.h"
 #include "run.h"
 #include "svg.h"
 #include "trace.h"
@@ -18,7 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -78,30 +78,10 @@ std::optional<int> readArguments(int argc, char **argv, Options &options) {
     return std::nullopt;
 }
 
-// A fresh game folder holding an empty SAMPFUNCS folder; removed by its
-// destructor.
-struct TemporaryGameDir {
-    fs::path path;
-    TemporaryGameDir() {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/norvi-replay-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            return;
-        path = pattern;
-        std::error_code ignored;
-        fs::create_directory(path / "SAMPFUNCS", ignored);
-    }
-    ~TemporaryGameDir() {
-        if (path.empty())
-            return;
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv) {
+    replay::prepareStandardOutput();
     Options options;
     if (std::optional<int> status = readArguments(argc, argv, options))
         return *status;
@@ -130,21 +110,24 @@ int main(int argc, char **argv) {
     if (options.svg)
         svgPath = fs::absolute(*options.svg);
 
-    TemporaryGameDir temporary;
+    // Without --game-dir, a fresh game folder holding an empty SAMPFUNCS
+    // folder, removed on the way out.
     fs::path gameDir;
     if (options.gameDir) {
         gameDir = *options.gameDir;
     } else {
-        if (temporary.path.empty()) {
+        gameDir = replay::makeTemporaryFolder("norvi-replay");
+        if (gameDir.empty()) {
             (void)std::fprintf(stderr, "norvi-replay: cannot make a temporary game folder: %s\n",
-                               std::strerror(errno));
+                               replay::lastErrorText().c_str());
             return 1;
         }
-        gameDir = temporary.path;
+        std::error_code ignored;
+        fs::create_directory(gameDir / "SAMPFUNCS", ignored);
     }
-    if (chdir(gameDir.c_str()) != 0) {
+    if (!replay::enterFolder(gameDir)) {
         (void)std::fprintf(stderr, "norvi-replay: cannot use the game folder %s: %s\n",
-                           gameDir.c_str(), std::strerror(errno));
+                           replay::pathText(gameDir).c_str(), replay::lastErrorText().c_str());
         return 1;
     }
 
@@ -157,7 +140,7 @@ int main(int argc, char **argv) {
             return 1;
         }
         std::unique_ptr<replay::Transcript> transcript =
-            options.text ? replay::textTranscript(stdout, isatty(STDOUT_FILENO) != 0)
+            options.text ? replay::textTranscript(stdout, replay::isTerminal(stdout))
                          : replay::jsonlTranscript(stdout);
         replay::Runner runner(*transcript);
         bool read =
@@ -180,7 +163,7 @@ int main(int argc, char **argv) {
         out << replay::svgOf(picture);
         if (!out.flush()) {
             (void)std::fprintf(stderr, "norvi-replay: cannot write the picture %s\n",
-                               svgPath->c_str());
+                               replay::pathText(*svgPath).c_str());
             return 1;
         }
     }

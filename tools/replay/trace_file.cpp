@@ -132,13 +132,13 @@ bool TraceFile::open(const std::string &path) {
         return true;
     }
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
+    if (std::filesystem::is_directory(pathOf(path), ignored)) {
         readError_ = std::strerror(EISDIR);
         return false;
     }
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = openFile(pathOf(path), "rb");
     if (!file_) {
-        readError_ = std::strerror(errno);
+        readError_ = lastErrorText();
         return false;
     }
     ownsFile_ = true;

@@ -1,0 +1,107 @@
+// One SVG picture of a whole session: time runs left to right; one row per
+// warned player with a mark per warning line and faint marks where a run of
+// suspect packets ended short of a warning; the spectated player's eight
+// keys as bars; a mark wherever spectating changed.
+//
+// Memory stays bounded however long the session: every row keeps its time
+// in a fixed number of bins, whose width doubles (neighbours merged) when
+// the session outgrows them; the picture merges whatever falls within one
+// pixel. The output is the same bytes on every platform.
+//
+// Calls come in time order; `seconds` counts from the first event of the
+// session.
+//
+// Note for callers: `packet` takes the packet id beside the bytes, as the
+// host's deliverPacket does, because the plugin goes by that id and not by
+// the first byte.
+#pragma once
+
+#include "host.h"
+#include "suspect.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace replay {
+
+class Timeline {
+  public:
+    Timeline();
+    // Every packet delivered to the plugin (any id: player sync packets,
+    // 207, are decoded to follow suspect runs). `tick`: the host's tick
+    // counter at delivery.
+    void packet(const unsigned char *bytes, uint32_t bitCount, int packetId, uint32_t tick,
+                double seconds);
+    // A warning line the plugin posted about `player`.
+    void warning(uint16_t player, const std::string &nameCp1251, double seconds);
+    // Every RPC delivered to the plugin: 126 and 124 change the spectated
+    // player exactly as they do in the plugin (and call spectate()).
+    void rpc(int rpcId, const unsigned char *data, uint32_t bitCount, double seconds);
+    // Spectating starts or moves to `target`; -1: spectating ends. Setting
+    // the target already in force changes nothing, so a caller may report
+    // one change both ways.
+    void spectate(int target, double seconds);
+    // A render pass that drew: the key column's labels (held keys in
+    // 0xFF44FF44).
+    void pass(const std::vector<host::TextDrawn> &labels, double seconds);
+    // The picture of everything from 0 to `endSeconds`.
+    std::string svg(double endSeconds) const;
+
+    // Bins per row: bounds the memory and the detail kept.
+    static constexpr uint32_t maxBins = 4096;
+    // Where time is drawn: 0 s at x = plotLeft, the end at plotLeft +
+    // plotWidth, one pixel per plotWidth-th of the session.
+    static constexpr double plotLeft = 300, plotWidth = 1280;
+
+  private:
+    // Marks of one warned or suspect player, sparse: one entry per bin used.
+    struct Mark {
+        uint32_t bin;
+        uint32_t warnings;  // warning lines in the bin
+        uint32_t shortRuns; // suspect runs that ended below five in the bin
+    };
+    struct PlayerRow {
+        std::string name; // Windows-1251, the latest one a warning gave
+        uint32_t warnings = 0;
+        double firstWarning = 0, lastWarning = 0;
+        std::vector<Mark> marks;
+    };
+    struct SpectateMark {
+        uint32_t bin;
+        int target;     // the last target set in the bin (-1: none)
+        uint32_t count; // changes in the bin
+    };
+    // Time spent per bin: spectating, and each of the eight keys held.
+    struct KeyBin {
+        float spectated = 0;
+        float held[8] = {};
+    };
+
+    uint32_t binOf(double seconds);
+    void grow(double seconds);
+    void addMark(uint16_t player, double seconds, bool warning);
+    void addTime(double from, double to, bool spectated, uint8_t heldMask);
+    void closeKeys(double seconds);
+    void finish(double endSeconds);
+    std::string render(double endSeconds) const;
+
+    double binSeconds_;
+    double lastSeconds_ = 0;
+    SuspectTracker suspects_;
+    std::map<uint16_t, PlayerRow> players_;
+    std::vector<SpectateMark> spectates_;
+    std::vector<KeyBin> keys_;
+    int target_ = -1;
+    double targetFrom_ = 0;
+    // The key column of the last pass: shown from that pass until the next
+    // one, or until spectating changes.
+    bool keysOpen_ = false;
+    double keysFrom_ = 0;
+    uint8_t keysHeld_ = 0;
+    // The latest suspect packet of each player, where a short run is marked.
+    std::vector<double> lastSuspect_;
+};
+
+} // namespace replay

@@ -741,10 +741,83 @@ std::string TraceError::describe() const { return std::to_string(line) + ": " + 
 
 struct LineReader::Parser {
     simdjson::dom::parser dom;
+    simdjson::dom::parser many; // a piece's lines at once
     simdjson::ondemand::parser slow;
 };
 
-LineReader::LineReader() : parser_(std::make_unique<Parser>()) {}
+// The most a piece read at once may hold in one batch of the parser, which
+// keeps memory for about 13 bytes of work per byte: a longer line is read
+// on its own.
+const size_t batchSize = 128 << 10;
+
+LineReader::LineReader() : parser_(std::make_unique<Parser>()) {
+#ifdef SIMDJSON_THREADS_ENABLED
+    // The tool reads pieces on every core already.
+    parser_->many.threaded = false;
+#endif
+}
+
+void LineReader::blankComments(char *lines, size_t size) {
+    size_t start = 0;
+    while (start < size) {
+        auto *end = static_cast<char *>(std::memchr(lines + start, '\n', size - start));
+        size_t stop = end ? static_cast<size_t>(end - lines) : size;
+        size_t first = start;
+        while (first < stop && (lines[first] == ' ' || lines[first] == '\t'))
+            first++;
+        if (first < stop && lines[first] == '#')
+            std::memset(lines + first, ' ', stop - first);
+        start = stop + 1;
+    }
+}
+
+bool LineReader::readLines(std::string_view piece,
+                           const std::function<void(Event &, uint64_t)> &take) {
+    simdjson::dom::document_stream stream;
+    if (parser_->many.parse_many(piece.data(), piece.size(), batchSize).get(stream))
+        return false;
+    uint64_t line = 1;
+    size_t counted = 0; // line ends are counted up to here
+    Event event;
+    for (auto it = stream.begin(); it != stream.end(); ++it) {
+        simdjson::dom::element document;
+        if ((*it).get(document) != simdjson::SUCCESS)
+            return false;
+        // One event a line: a document alone on its line, never across two.
+        size_t start = it.current_index();
+        std::string_view text = it.source();
+        if (text.empty() || (text[0] != '{' && text[0] != '[') ||
+            text.find('\n') != std::string_view::npos)
+            return false;
+        auto newlines = static_cast<uint64_t>(
+            std::count(piece.begin() + static_cast<std::ptrdiff_t>(counted),
+                       piece.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
+        if (newlines == 0 && counted != 0)
+            return false;
+        line += newlines;
+        counted = start + text.size();
+        // After a document, the rest of its line is blank.
+        size_t lineEnd = piece.find('\n', counted);
+        std::string_view rest =
+            piece.substr(counted, lineEnd == std::string_view::npos ? lineEnd : lineEnd - counted);
+        if (rest.find_first_not_of(" \t\r") != std::string_view::npos)
+            return false;
+        std::byte space[4096];
+        std::pmr::monotonic_buffer_resource arena(space, sizeof space);
+        Value root(&arena);
+        try {
+            NumberTexts numbers(text);
+            walk(document, root, 0, numbers);
+            event = eventOf(root);
+        } catch (const Bad &) {
+            return false;
+        } catch (const NotJson &) {
+            return false;
+        }
+        take(event, line);
+    }
+    return stream.truncated_bytes() == 0;
+}
 LineReader::~LineReader() = default;
 
 bool LineReader::skipped(std::string_view line) {

@@ -98,6 +98,18 @@ template <typename F> uint64_t eachLine(std::string_view piece, F &&line) {
     return number;
 }
 
+uint64_t lineEnds(std::string_view piece) {
+    return static_cast<uint64_t>(std::count(piece.begin(), piece.end(), '\n'));
+}
+
+// Reads a whole piece at once, its comment lines blanked first (the chunk's
+// buffer is the tool's own). False when it must be read line by line.
+bool readAtOnce(LineReader &reader, std::string_view piece,
+                const std::function<void(Event &, uint64_t)> &take) {
+    LineReader::blankComments(const_cast<char *>(piece.data()), piece.size());
+    return reader.readLines(piece, take);
+}
+
 // A piece's lines as events, each with its line within the piece.
 struct Item {
     Event event;
@@ -170,6 +182,11 @@ std::optional<TraceError> TraceFile::check() {
         parallelFor(pieces.size(), [&](size_t i) {
             Checked &c = checked[i];
             c = Checked{};
+            if (readAtOnce(*readers[i], pieces[i], [&](Event &, uint64_t) { c.events++; })) {
+                c.lines = lineEnds(pieces[i]);
+                return;
+            }
+            c.events = 0;
             Event event;
             c.lines = eachLine(pieces[i], [&](std::string_view text, uint64_t number) {
                 if (std::optional<std::string> error = readers[i]->read(text, event)) {
@@ -231,16 +248,27 @@ bool TraceFile::play(const std::function<void(const Event &, uint64_t line)> &ru
             size_t i = task - 1;
             Piece &piece = reading[i];
             piece.items.clear();
-            piece.lines = eachLine(pieces[i], [&](std::string_view text, uint64_t number) {
+            auto add = [&](Event &event, uint64_t number) {
                 Item &item = piece.items.emplace_back();
                 item.line = number;
-                // The check passed: every line reads.
-                (void)readers[i]->read(text, item.event);
-                if (const Sync *sync = std::get_if<Sync>(&item.event)) {
+                if (const Sync *sync = std::get_if<Sync>(&event)) {
                     host::Packet packet = host::encodeSync(syncPacketOf(*sync));
                     item.event =
                         Packet{std::move(packet.bytes), packet.bitCount, host::playerSyncId};
+                } else {
+                    item.event = std::move(event);
                 }
+            };
+            if (readAtOnce(*readers[i], pieces[i], add)) {
+                piece.lines = lineEnds(pieces[i]);
+                return;
+            }
+            piece.items.clear();
+            piece.lines = eachLine(pieces[i], [&](std::string_view text, uint64_t number) {
+                Event event;
+                // The check passed: every line reads.
+                (void)readers[i]->read(text, event);
+                add(event, number);
                 return true;
             });
         });

@@ -50,13 +50,13 @@ bool ContainerReader::fill(size_t count) {
     if (available() >= count)
         return true;
     // Keep the unread bytes, at the front, and read on behind them in
-    // pieces of at least 256 KiB.
+    // pieces of at least 64 KiB.
     if (pos_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + pos_, available());
         end_ -= pos_;
         pos_ = 0;
     }
-    size_t want = count < (256u << 10) ? (256u << 10) : count;
+    size_t want = count < (64u << 10) ? (64u << 10) : count;
     if (buffer_.size() < want)
         buffer_.resize(want);
     while (end_ < count && !eof_) {

@@ -129,6 +129,48 @@ Bytes example() {
     return pcapng(s.timeline.frames, {{1, 6}});
 }
 
+// `packets` foot-sync packets of 50 players, each sending 30 a second, as
+// the server bundles them: as many to a datagram as fit. Player 7 runs a
+// sprint cheat for 2 s of every minute.
+Bytes bench(uint64_t packets) {
+    Session s;
+    s.raw(0, {25, 0});
+    s.server(10 * ms, {{join(7, 0xFF8000FF, "Sprinter"), 9}});
+    const int players = 50;
+    // A player's packet every 1/30 s; the server sends 1500 a second, in
+    // datagrams of up to 548 bytes.
+    std::vector<Message> batch;
+    size_t bytes = 0;
+    uint64_t sent = 0;
+    std::vector<Payload> normal, running;
+    for (int p = 0; p < players; p++) {
+        normal.push_back(footSync(static_cast<uint16_t>(p), 0, 0.05f));
+        running.push_back(footSync(static_cast<uint16_t>(p), keySprint, 0.2f));
+    }
+    for (uint64_t tick = 0; sent < packets; tick++) {
+        uint64_t at = 100 * ms + tick * 1000 * ms / 30;
+        bool cheat = (at / (1000 * ms)) % 60 < 2;
+        for (int p = 0; p < players && sent < packets; p++, sent++) {
+            const Payload &sync = p == 7 && cheat ? running[7] : normal[static_cast<size_t>(p)];
+            Message m = s.sender.send(sync, 7, 1).front();
+            size_t size = 6 + (sync.bits + 7) / 8;
+            if (bytes + size > 548) {
+                s.timeline.fromServer(start + at, datagram(batch));
+                batch.clear();
+                bytes = 0;
+            }
+            batch.push_back(m);
+            bytes += size;
+        }
+        if (!batch.empty()) {
+            s.timeline.fromServer(start + at, datagram(batch));
+            batch.clear();
+            bytes = 0;
+        }
+    }
+    return pcap(s.timeline.frames, 1);
+}
+
 // Small captures, each a few records, that lead the fuzz target into every
 // stage: the handshake, scrambling, splits, fragments, a late start.
 bool seeds(const std::string &dir) {
@@ -185,6 +227,8 @@ int main(int argc, char **argv) {
     std::string what = argc > 1 ? argv[1] : "";
     if (what == "example" && argc == 3)
         return writeFile(argv[2], example()) ? 0 : 1;
+    if (what == "bench" && argc == 4)
+        return writeFile(argv[3], bench(std::strtoull(argv[2], nullptr, 10))) ? 0 : 1;
     if (what == "seeds" && argc == 3)
         return seeds(argv[2]) ? 0 : 1;
     (void)std::fprintf(stderr, "usage: capture-gen example FILE | bench N FILE | seeds DIR\n");

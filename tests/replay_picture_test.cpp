@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,18 @@ TEST(ScreenPicture, ScreenSizeAndTransparencyAreThoseInForceAtTheEnd) {
     EXPECT_EQ(image.width, 800);
     EXPECT_EQ(image.height, 600);
     EXPECT_EQ(image.count(100, 100, 160, 115, released), 0);
+}
+
+TEST(ScreenPicture, AFontHeightNoFontHasFallsBackToTheDefault) {
+    for (float height : {0.0f, -5.0f, std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity()}) {
+        replay::Screen screen;
+        screen.fontHeight = height;
+        screen.labels.push_back(label(3, 0xFF44FF44, 100, 100));
+        Image image = rendered(replay::svgOfScreen(screen));
+        ASSERT_EQ(image.error, "") << height;
+        EXPECT_GT(image.count(100, 100, 160, 114, held), 5) << height;
+    }
 }
 
 // Twelve lines in twelve colours.
@@ -290,8 +303,14 @@ TEST(TimelinePicture, WarningsAndShortRunsAreMarkedInTheirPlayersRows) {
     send(slow, 10.0);
     timeline.warning(17, "Seventeen", 30);
     timeline.warning(5, "Five", 50);
+    // Player 30 is never warned, and his run is still open at the end.
+    SyncShape thirty;
+    thirty.player = 30;
+    for (double t : {55.0, 55.1, 55.2})
+        send(thirty, t);
     std::string svg = timeline.svg(60);
     EXPECT_NE(svg.find("Seventeen [17]: 1 warning"), std::string::npos);
+    EXPECT_NE(svg.find("never warned who had such runs, by id: 30 (1 run)."), std::string::npos);
     Image image = rendered(svg);
     ASSERT_EQ(image.error, "");
 
@@ -334,6 +353,23 @@ TEST(TimelinePicture, KeysAreBarsWhileHeldAndSpectateChangesAreMarked) {
     EXPECT_TRUE(runsIn(image, columnOf(30, 60), line, 16).empty());
 }
 
+TEST(TimelinePicture, TimesOutOfOrderOrOutOfRangeStillGiveAPicture) {
+    // The first event is at 0 s; a time before it, one that is no number
+    // and one that never ends are placed at the edges, and nothing hangs.
+    const double inf = std::numeric_limits<double>::infinity();
+    replay::Timeline timeline;
+    timeline.spectate(3, 20);
+    timeline.pass(column(0x08), 10); // before the spectate: ends nowhere
+    timeline.warning(17, "Late", inf);
+    timeline.warning(17, "Late", 5);
+    timeline.warning(18, "Early", -1);
+    timeline.warning(19, "Nan", std::numeric_limits<double>::quiet_NaN());
+    timeline.spectate(-1, 1e300);
+    std::string svg = timeline.svg(inf);
+    EXPECT_NE(svg.find("Late [17]: 2 warnings"), std::string::npos);
+    EXPECT_EQ(rendered(svg).error, "");
+}
+
 TEST(TimelinePicture, AnHourStaysReadableAndItsPictureSmall) {
     // Twenty warnings within a second are one mark; the picture of ten hours
     // is no bigger than that of one; the last warning is at the right edge.
@@ -344,7 +380,7 @@ TEST(TimelinePicture, AnHourStaysReadableAndItsPictureSmall) {
             double t = halves / 2.0;
             if (static_cast<long long>(t) % 60 == 0)
                 timeline.spectate(static_cast<int>(t / 60) % 7, t);
-            timeline.pass(column(static_cast<uint8_t>(t)), t);
+            timeline.pass(column(static_cast<uint8_t>(halves / 2 % 256)), t);
         }
         for (int i = 0; i < 20; i++)
             timeline.warning(17, "Runner", end / 2 + i * 0.05);

@@ -36,6 +36,15 @@ const uint32_t keyHeldColour = 0xFF44FF44;
 
 const double firstBinSeconds = 0.001;
 
+// A time the picture can place: a NaN or a negative time is the start, and
+// anything past about thirty years (an infinity too) is held there.
+double placeable(double seconds) {
+    const double longest = 1e9;
+    if (!(seconds > 0))
+        return 0;
+    return std::min(seconds, longest);
+}
+
 // Layout, in pixels.
 const double pictureWidth = Timeline::plotLeft + Timeline::plotWidth + 20;
 const double titleHeight = 28, axisHeight = 24;
@@ -186,6 +195,7 @@ void Timeline::closeKeys(double seconds) {
 
 void Timeline::packet(const unsigned char *bytes, uint32_t bitCount, int packetId, uint32_t tick,
                       double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     SuspectTracker::Step step = suspects_.packet(bytes, bitCount, packetId, tick);
     if (!step.decoded)
@@ -197,6 +207,7 @@ void Timeline::packet(const unsigned char *bytes, uint32_t bitCount, int packetI
 }
 
 void Timeline::warning(uint16_t player, const std::string &nameCp1251, double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     PlayerRow &row = players_[player];
     row.name = nameCp1251;
@@ -221,6 +232,7 @@ void Timeline::rpc(int rpcId, const unsigned char *data, uint32_t bitCount, doub
 }
 
 void Timeline::spectate(int target, double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     if (target < 0)
         target = -1;
@@ -241,6 +253,7 @@ void Timeline::spectate(int target, double seconds) {
 }
 
 void Timeline::pass(const std::vector<host::TextDrawn> &labels, double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     // The column also shows while its place is being set, with nobody
     // spectated: those colours belong to no one.
@@ -271,7 +284,7 @@ void Timeline::finish(double endSeconds) {
 }
 
 std::string Timeline::svg(double endSeconds) const {
-    double end = std::max(endSeconds, lastSeconds_);
+    double end = std::max(placeable(endSeconds), lastSeconds_);
     Timeline done = *this;
     done.finish(end);
     return done.render(end);
@@ -287,15 +300,26 @@ std::string Timeline::render(double end) const {
     bool hours = span >= 3600;
 
     std::vector<const std::pair<const uint16_t, PlayerRow> *> warned;
-    uint32_t warnings = 0, otherSuspects = 0;
+    uint32_t warnings = 0;
+    // Players never warned whose runs stopped short, with their number of
+    // such runs: named under the picture, the first few of them.
+    std::string nearMisses;
+    size_t nearMissCount = 0;
     for (const auto &entry : players_) {
         if (entry.second.warnings > 0) {
             warned.push_back(&entry);
             warnings += entry.second.warnings;
-        } else {
-            otherSuspects++;
+            continue;
         }
+        uint32_t runs = 0;
+        for (const Mark &m : entry.second.marks)
+            runs += m.shortRuns;
+        if (nearMissCount++ < 8)
+            nearMisses += (nearMisses.empty() ? " " : ", ") + std::to_string(entry.first) + " (" +
+                          std::to_string(runs) + (runs == 1 ? " run)" : " runs)");
     }
+    if (nearMissCount > 8)
+        nearMisses += " and " + std::to_string(nearMissCount - 8) + " more";
 
     double axisY = titleHeight + axisHeight;
     double stripY = axisY + 6;
@@ -464,11 +488,9 @@ std::string Timeline::render(double end) const {
                 "pixel), grey while spectated. Red: a warning line; pale red: suspect packets in "
                 "a row that stopped short of five.",
                 " fill=\"#666666\"");
-    if (otherSuspects > 0)
+    if (nearMissCount > 0)
         svg += text(10, footY + 16,
-                    std::to_string(otherSuspects) + (otherSuspects == 1
-                                                         ? " player not warned had such a run."
-                                                         : " players not warned had such runs."),
+                    "Players never warned who had such runs, by id:" + nearMisses + ".",
                     " fill=\"#666666\"");
     svg += "  </g>\n</svg>\n";
     return svg;

@@ -1,10 +1,12 @@
 // norvi-replay: runs the plugin headless on a trace and tells what it did.
 //
 //   norvi-replay [--game-dir DIR] [--format jsonl|text] [--svg FILE]
-//                [--plugin PATH] TRACE
+//                [--plugin PATH] [--server HOST:PORT] [--frame-ms F]
+//                [--write-trace FILE] TRACE|CAPTURE
 //
 // Exit status: 0 the trace ran; 1 the plugin or the game folder could not
 // be used; 2 a bad command line or a bad trace line (then nothing runs).
+#include "capture_input.h"
 #include "loader.h"
 #include "platform.h"
 #include "run.h"
@@ -25,13 +27,18 @@ namespace fs = std::filesystem;
 namespace {
 
 const char usage[] = "usage: norvi-replay [--game-dir DIR] [--format jsonl|text] [--svg FILE] "
-                     "[--plugin PATH] TRACE\n"
-                     "TRACE is a trace file, or - for standard input.\n";
+                     "[--plugin PATH] [--server HOST:PORT] [--frame-ms F] [--write-trace FILE] "
+                     "TRACE|CAPTURE\n"
+                     "TRACE is a trace file, or - for standard input; CAPTURE a pcap or pcapng "
+                     "file.\n";
 
 struct Options {
     std::string trace;
     std::optional<std::string> gameDir, svg, plugin;
     bool text = false;
+    // For a capture only.
+    replay::CaptureInput capture;
+    bool captureOption = false;
 };
 
 int usageError(const std::string &message) {
@@ -48,13 +55,29 @@ std::optional<int> readArguments(int argc, char **argv, Options &options) {
             (void)std::fputs(usage, stdout);
             return 0;
         }
-        bool takesValue =
-            arg == "--game-dir" || arg == "--format" || arg == "--svg" || arg == "--plugin";
+        bool captureOption = arg == "--server" || arg == "--frame-ms" || arg == "--write-trace";
+        bool takesValue = arg == "--game-dir" || arg == "--format" || arg == "--svg" ||
+                          arg == "--plugin" || captureOption;
         if (takesValue) {
             if (i + 1 >= argc)
                 return usageError(arg + " needs a value");
             std::string value = argv[++i];
-            if (arg == "--game-dir")
+            options.captureOption |= captureOption;
+            if (arg == "--server") {
+                options.capture.options.server = capture::parseEndpoint(value);
+                if (!options.capture.options.server)
+                    return usageError("--server is HOST:PORT (four numbers and a port), not \"" +
+                                      value + "\"");
+            } else if (arg == "--frame-ms") {
+                char *end = nullptr;
+                long ms = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || ms < 1 || ms > 1000)
+                    return usageError("--frame-ms is a whole number from 1 to 1000, not \"" +
+                                      value + "\"");
+                options.capture.options.frameMs = static_cast<uint32_t>(ms);
+            } else if (arg == "--write-trace") {
+                options.capture.traceOut = value;
+            } else if (arg == "--game-dir")
                 options.gameDir = value;
             else if (arg == "--svg")
                 options.svg = value;
@@ -86,11 +109,22 @@ int main(int argc, char **argv) {
     if (std::optional<int> status = readArguments(argc, argv, options))
         return *status;
 
+    // A capture is told by its first bytes, whatever its name.
+    bool isCapture = replay::isCaptureFile(options.trace);
+    if (options.captureOption && !isCapture)
+        return usageError("--server, --frame-ms and --write-trace are for a capture; " +
+                          options.trace + " is no pcap or pcapng file");
+    // Opened after the game folder has become the current directory.
+    options.capture.name = options.trace;
+    options.capture.path = fs::absolute(options.trace).string();
+    if (options.capture.traceOut && *options.capture.traceOut != "-")
+        options.capture.traceOut = fs::absolute(*options.capture.traceOut).string();
+
     // The whole trace is checked before anything runs: a bad line runs
     // nothing.
     replay::TraceFile trace;
     std::optional<replay::TraceError> bad;
-    if (trace.open(options.trace))
+    if (!isCapture && trace.open(options.trace))
         bad = trace.check();
     if (!trace.readError().empty()) {
         (void)std::fprintf(stderr, "norvi-replay: cannot read the trace %s: %s\n",
@@ -143,9 +177,20 @@ int main(int argc, char **argv) {
             options.text ? replay::textTranscript(stdout, replay::isTerminal(stdout))
                          : replay::jsonlTranscript(stdout);
         replay::Runner runner(*transcript);
-        bool read =
-            trace.play([&](const replay::Event &event, uint64_t line) { runner.run(event, line); });
-        picture = runner.finish();
+        auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
+        if (isCapture) {
+            std::vector<std::string> messages;
+            int status = replay::playCapture(options.capture, run, messages);
+            picture = runner.finish();
+            (void)std::fflush(stdout);
+            for (const std::string &line : messages)
+                (void)std::fprintf(stderr, "%s\n", line.c_str());
+            if (status != 0)
+                return status;
+        }
+        bool read = isCapture || trace.play(run);
+        if (!isCapture)
+            picture = runner.finish();
         if (!read) {
             (void)std::fprintf(stderr, "norvi-replay: cannot read the trace %s: %s\n",
                                options.trace.c_str(), trace.readError().c_str());

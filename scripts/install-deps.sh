@@ -10,12 +10,12 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build
-    googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
+    googletest libgtest-dev libbenchmark-dev libsimdjson-dev libcli11-dev
     g++-mingw-w64-i686 wine wine32:i386
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
     zip unzip
     libpng-dev librsvg2-bin fonts-dejavu-core
-    valgrind python3
+    valgrind python3 time
     wireshark-common
 )
 

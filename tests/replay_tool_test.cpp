@@ -187,6 +187,35 @@ TEST_F(ReplayTool, ABadLineRunsNothingAndNamesFileAndLine) {
     EXPECT_EQ(fromStdin.err, "-:1: \"tick\" must be an integer from 0 to 4294967295\n");
 }
 
+TEST_F(ReplayTool, ABadLastLineOfALongTraceRunsNothingEither) {
+    // Several chunks of good lines, then the bad one: not one effect is
+    // written, though the plugin would have had plenty to say.
+    std::string trace = std::string(placeColumn) + "{\"spectate\": 0}\n";
+    while (trace.size() < (9u << 20))
+        trace += "{\"sync\": {\"player\": 0, \"keys\": 8}}\n{\"frame\": 1}\n";
+    trace += "{\"frame\": 1, \"bogus\": 2}\n";
+    write("t.jsonl", trace);
+    Outcome r = run("--game-dir . t.jsonl");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("\"bogus\" does not belong to a \"frame\" event"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "SAMPFUNCS")) << "the plugin never ran";
+}
+
+TEST_F(ReplayTool, StandardInputRunsLikeAFile) {
+    std::string trace = std::string(placeColumn) + "{\"spectate\": 0}\n";
+    for (int i = 0; i < 20000; i++)
+        trace += "{\"sync\": {\"player\": 0, \"keys\": " + std::to_string(i % 64) +
+                 "}}\n{\"frame\": 1}\n";
+    write("t.jsonl", trace);
+    Outcome fromFile = run("t.jsonl");
+    Outcome fromStdin = run("-", trace);
+    EXPECT_EQ(fromStdin.status, 0) << fromStdin.err;
+    EXPECT_EQ(fromStdin.out, fromFile.out);
+    EXPECT_GT(fromFile.out.size(), 1000u);
+}
+
 TEST_F(ReplayTool, BadCommandLinesAndMissingPluginsHaveTheirOwnStatus) {
     write("t.jsonl", "{\"frame\": 1}\n");
     EXPECT_EQ(run("").status, 2);

@@ -10,6 +10,7 @@
 #include "run.h"
 #include "svg.h"
 #include "trace.h"
+#include "trace_file.h"
 #include "transcript.h"
 
 #include <cerrno>
@@ -18,8 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -79,34 +78,6 @@ std::optional<int> readArguments(int argc, char **argv, Options &options) {
     return std::nullopt;
 }
 
-bool readAll(const std::string &path, std::string &text) {
-    std::ostringstream all;
-    if (path == "-") {
-        all << std::cin.rdbuf();
-    } else {
-        // A file is read straight into the text, in one piece: a generated
-        // trace may be a hundred megabytes. A pipe cannot tell its size and
-        // is read as it comes.
-        std::error_code ignored;
-        if (fs::is_directory(path, ignored)) {
-            errno = EISDIR;
-            return false;
-        }
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return false;
-        std::streamoff size = in.seekg(0, std::ios::end) ? std::streamoff(in.tellg()) : -1;
-        if (size >= 0 && in.seekg(0)) {
-            text.resize(static_cast<size_t>(size));
-            return static_cast<bool>(in.read(text.data(), size));
-        }
-        in.clear();
-        all << in.rdbuf();
-    }
-    text = std::move(all).str();
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -115,16 +86,19 @@ int main(int argc, char **argv) {
     if (std::optional<int> status = readArguments(argc, argv, options))
         return *status;
 
-    std::string text;
-    if (!readAll(options.trace, text)) {
+    // The whole trace is checked before anything runs: a bad line runs
+    // nothing.
+    replay::TraceFile trace;
+    std::optional<replay::TraceError> bad;
+    if (trace.open(options.trace))
+        bad = trace.check();
+    if (!trace.readError().empty()) {
         (void)std::fprintf(stderr, "norvi-replay: cannot read the trace %s: %s\n",
-                           options.trace.c_str(), std::strerror(errno));
+                           options.trace.c_str(), trace.readError().c_str());
         return 2;
     }
-    replay::ParsedTrace trace = replay::parseTrace(text);
-    if (trace.error) {
-        std::string name = options.trace == "-" ? "-" : options.trace;
-        (void)std::fprintf(stderr, "%s:%s\n", name.c_str(), trace.error->describe().c_str());
+    if (bad) {
+        (void)std::fprintf(stderr, "%s:%s\n", options.trace.c_str(), bad->describe().c_str());
         return 2;
     }
 
@@ -168,7 +142,15 @@ int main(int argc, char **argv) {
         std::unique_ptr<replay::Transcript> transcript =
             options.text ? replay::textTranscript(stdout, replay::isTerminal(stdout))
                          : replay::jsonlTranscript(stdout);
-        picture = replay::play(trace.events, *transcript);
+        replay::Runner runner(*transcript);
+        bool read =
+            trace.play([&](const replay::Event &event, uint64_t line) { runner.run(event, line); });
+        picture = runner.finish();
+        if (!read) {
+            (void)std::fprintf(stderr, "norvi-replay: cannot read the trace %s: %s\n",
+                               options.trace.c_str(), trace.readError().c_str());
+            return 2;
+        }
         if (transcript->failed()) {
             (void)std::fprintf(stderr, "norvi-replay: cannot write the transcript: %s\n",
                                std::strerror(errno));

@@ -2,61 +2,18 @@
 
 #include "sync_fields.h"
 
-#include <map>
-
 namespace replay {
 
-namespace {
-
-struct PlayerEntry {
-    std::optional<std::string> name;
-    uint32_t colour = 0xFFFFFFFF;
-};
-
-// What the host is told and the tool has to remember: the player pool's
-// entries (an event may change one companion alone) and what the picture
-// needs.
-struct Session {
-    Transcript &transcript;
-    std::map<uint16_t, PlayerEntry> players;
-    Picture screen; // the current screen size and font height
-    Picture picture;
-
-    // Hands the effects so far to the transcript, each render pass whole.
-    void drain() {
-        const std::vector<host::Effect> &effects = host::effects();
-        std::vector<host::TextDrawn> pass;
-        for (const host::Effect &e : effects) {
-            if (const auto *text = std::get_if<host::TextDrawn>(&e)) {
-                if (!pass.empty() && pass.back().pass != text->pass)
-                    endPass(pass);
-                pass.push_back(*text);
-                continue;
-            }
-            if (!pass.empty())
-                endPass(pass);
-            transcript.effect(e);
-        }
-        if (!pass.empty())
-            endPass(pass);
-        host::clearEffects();
-    }
-
-    void endPass(std::vector<host::TextDrawn> &pass) {
-        transcript.pass(pass);
-        picture.labels = pass;
-        picture.width = screen.width;
-        picture.height = screen.height;
-        picture.fontHeight = screen.fontHeight;
-        pass.clear();
-    }
+// Each event's effect on the host.
+struct Play {
+    Runner &r;
 
     void operator()(const SetTick &e) { host::setTick(e.tick); }
     void operator()(const Advance &e) { host::advanceTick(e.ms); }
     void operator()(const SetGame &e) { host::setGameState(e.state); }
     void operator()(const SetSampReady &e) { host::setSampInitialized(e.ready); }
     void operator()(const SetPlayer &e) {
-        PlayerEntry &entry = players[e.id];
+        Runner::PlayerEntry &entry = r.players_[e.id];
         if (e.name)
             entry.name = *e.name;
         if (e.colour)
@@ -65,8 +22,8 @@ struct Session {
     }
     void operator()(const SetScreen &e) {
         host::setScreen(e.width, e.height);
-        screen.width = e.width;
-        screen.height = e.height;
+        r.screen_.width = e.width;
+        r.screen_.height = e.height;
     }
     void operator()(const SetCursor &e) { host::setCursor(e.x, e.y); }
     void operator()(const SetLeftButton &e) { host::setLeftButton(e.pressed); }
@@ -75,7 +32,7 @@ struct Session {
     void operator()(const SetBeginRender &e) { host::setBeginRenderResult(e.result); }
     void operator()(const SetFontHeight &e) {
         host::setFontHeight(e.height);
-        screen.fontHeight = e.height;
+        r.screen_.fontHeight = e.height;
     }
     void operator()(const SetFontFails &e) { host::setFontCreationFails(e.fails); }
 
@@ -83,7 +40,7 @@ struct Session {
         // Frame by frame, so that a long run keeps no pile of effects.
         for (uint32_t i = 0; i < e.count; i++) {
             host::runFrame();
-            drain();
+            r.drain();
         }
     }
     void operator()(const Packet &e) {
@@ -108,17 +65,49 @@ struct Session {
     void operator()(const Command &e) { host::typeCommand(e.name, e.args); }
 };
 
-} // namespace
+Runner::Runner(Transcript &transcript) : transcript_(transcript) {
+    drain(); // whatever loading the plugin did
+}
 
-Picture play(const std::vector<Event> &events, Transcript &transcript) {
-    Session session{transcript, {}, {}, {}};
-    session.drain(); // whatever loading the plugin did
-    for (const Event &e : events) {
-        std::visit(session, e);
-        session.drain();
+void Runner::run(const Event &event, uint64_t origin) {
+    origin_ = origin;
+    std::visit(Play{*this}, event);
+    drain();
+}
+
+const Picture &Runner::finish() {
+    transcript_.flush();
+    return picture_;
+}
+
+// Hands the effects so far to the transcript, each render pass whole.
+void Runner::drain() {
+    const std::vector<host::Effect> &effects = host::effects();
+    if (effects.empty())
+        return;
+    for (const host::Effect &e : effects) {
+        if (const auto *text = std::get_if<host::TextDrawn>(&e)) {
+            if (!pass_.empty() && pass_.back().pass != text->pass)
+                endPass();
+            pass_.push_back(*text);
+            continue;
+        }
+        if (!pass_.empty())
+            endPass();
+        transcript_.effect(e, origin_);
     }
-    transcript.flush();
-    return session.picture;
+    if (!pass_.empty())
+        endPass();
+    host::clearEffects();
+}
+
+void Runner::endPass() {
+    transcript_.pass(pass_, origin_);
+    picture_.labels = pass_;
+    picture_.width = screen_.width;
+    picture_.height = screen_.height;
+    picture_.fontHeight = screen_.fontHeight;
+    pass_.clear();
 }
 
 } // namespace replay

@@ -2,8 +2,6 @@
 
 #include "cp1251.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -12,107 +10,125 @@ namespace replay {
 
 namespace {
 
-std::string hex8(uint32_t v) {
-    char text[9];
-    (void)std::snprintf(text, sizeof text, "%08X", v);
-    return text;
-}
-
-// A JSON string of Windows-1251 text.
-std::string jsonText(const std::string &cp1251) {
-    return nlohmann::json(utf8FromCp1251(cp1251)).dump();
-}
-
-// A float for JSON, which has no infinities or NaN: those become null.
-std::string jsonNumber(float value) { return std::isfinite(value) ? floatText(value) : "null"; }
-
 // ---- jsonl ----
 
 class Jsonl final : public Transcript {
   public:
     using Transcript::Transcript;
 
-    void effect(const host::Effect &effect) override {
+    void effect(const host::Effect &effect, uint64_t) override {
         std::visit([this](const auto &e) { write(e); }, effect);
         lineDone();
     }
-    void pass(const std::vector<host::TextDrawn> &labels) override {
-        buffer_ += "{\"draw\": [";
+    void pass(const std::vector<host::TextDrawn> &labels, uint64_t) override {
+        put("{\"draw\": [");
         for (size_t i = 0; i < labels.size(); i++) {
             const host::TextDrawn &t = labels[i];
-            buffer_ += (i ? ", [" : "[") + jsonText(t.text) + ", \"" + hex8(t.colour) + "\", " +
-                       jsonNumber(t.x) + ", " + jsonNumber(t.y) + "]";
+            put(i ? ", [" : "[");
+            putJsonText(t.text);
+            put(", \"");
+            putHex8(t.colour);
+            put("\", ");
+            putJsonNumber(t.x);
+            put(", ");
+            putJsonNumber(t.y);
+            put(']');
         }
-        buffer_ += "]}\n";
+        put("]}\n");
         lineDone();
     }
 
   private:
+    // JSON has no infinities or NaN: those become null.
+    void putJsonNumber(float value) {
+        if (std::isfinite(value))
+            putFloat(value);
+        else
+            put("null");
+    }
     void write(const host::ChatLine &e) {
-        buffer_ += "{\"chat\": " + jsonText(e.text) + ", \"color\": \"" + hex8(e.colour) + "\"}\n";
+        put("{\"chat\": ");
+        putJsonText(e.text);
+        put(", \"color\": \"");
+        putHex8(e.colour);
+        put("\"}\n");
     }
     void write(const host::FontCreated &e) {
-        buffer_ += "{\"font\": [" + jsonText(e.face) + ", " + std::to_string(e.size) + ", " +
-                   std::to_string(e.flags) + "]}\n";
+        put("{\"font\": [");
+        putJsonText(e.face);
+        put(", ");
+        putNumber(e.size);
+        put(", ");
+        putNumber(e.flags);
+        put("]}\n");
     }
     void write(const host::CommandRegistered &e) {
-        buffer_ += "{\"registered\": \"command\", \"name\": " + jsonText(e.name) + "}\n";
+        put("{\"registered\": \"command\", \"name\": ");
+        putJsonText(e.name);
+        put("}\n");
     }
     void write(const host::D3DHookRegistered &e) {
-        buffer_ += "{\"registered\": \"d3d\", \"method\": " + std::to_string(e.method) + "}\n";
+        put("{\"registered\": \"d3d\", \"method\": ");
+        putNumber(e.method);
+        put("}\n");
     }
     void write(const host::RakNetHookRegistered &e) {
-        buffer_ += "{\"registered\": \"raknet\", \"type\": " + std::to_string(e.type) + "}\n";
+        put("{\"registered\": \"raknet\", \"type\": ");
+        putNumber(e.type);
+        put("}\n");
     }
     void write(const host::CursorToggled &e) {
-        buffer_ += std::string("{\"cursor\": ") + (e.shown ? "true" : "false") + "}\n";
+        put(e.shown ? "{\"cursor\": true}\n" : "{\"cursor\": false}\n");
     }
     void write(const host::ProfileWritten &e) {
-        buffer_ += "{\"profile\": [" + jsonText(e.section) + ", " + jsonText(e.key) + ", " +
-                   jsonText(e.value) + "]}\n";
+        put("{\"profile\": [");
+        putJsonText(e.section);
+        put(", ");
+        putJsonText(e.key);
+        put(", ");
+        putJsonText(e.value);
+        put("]}\n");
     }
     void write(const host::TextDrawn &) {} // passes come whole through pass()
 };
 
 // ---- text ----
 
-// Text for a terminal: control characters, which a name in a recorded
-// session might carry to move the cursor or recolour the screen, are shown
-// as '?' instead of being obeyed.
-std::string shown(const std::string &cp1251) {
-    std::string text = utf8FromCp1251(cp1251);
-    for (char &c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return text;
-}
-
 class Text final : public Transcript {
   public:
     Text(std::FILE *out, bool colours) : Transcript(out), colours_(colours) {}
 
-    void effect(const host::Effect &effect) override {
+    void effect(const host::Effect &effect, uint64_t) override {
         std::visit([this](const auto &e) { write(e); }, effect);
         lineDone();
     }
     // A pass like the one before it adds nothing for a reader: the key
     // column is drawn again every frame.
-    void pass(const std::vector<host::TextDrawn> &labels) override {
+    void pass(const std::vector<host::TextDrawn> &labels, uint64_t) override {
         if (samePass(labels, lastPass_))
             return;
         lastPass_ = labels;
-        buffer_ += "keys      ";
+        put("keys      ");
         for (size_t i = 0; i < labels.size(); i++) {
             if (i)
-                buffer_ += colours_ ? " " : "  ";
-            std::string text = shown(labels[i].text);
+                put(colours_ ? " " : "  ");
             uint32_t rgb = labels[i].colour & 0xFFFFFF;
-            if (colours_)
-                buffer_ += ansi(rgb) + text + reset;
-            else
-                buffer_ += text + " #" + hex8(rgb).substr(2);
+            if (colours_) {
+                putAnsi(rgb);
+                putShown(labels[i].text);
+                put(reset);
+            } else {
+                putShown(labels[i].text);
+                put(" #");
+                putHex8(rgb);
+                buffer_.erase(buffer_.size() - 8, 2); // six digits: RRGGBB
+            }
         }
-        buffer_ += "  at " + floatText(labels[0].x) + ", " + floatText(labels[0].y) + "\n";
+        put("  at ");
+        putFloat(labels[0].x);
+        put(", ");
+        putFloat(labels[0].y);
+        put('\n');
         lineDone();
     }
 
@@ -132,12 +148,28 @@ class Text final : public Transcript {
         return true;
     }
 
-    static std::string ansi(uint32_t rgb) {
-        return "\x1b[38;2;" + std::to_string(rgb >> 16) + ";" + std::to_string((rgb >> 8) & 0xFF) +
-               ";" + std::to_string(rgb & 0xFF) + "m";
+    // Text for a terminal: control characters, which a name in a recorded
+    // session might carry to move the cursor or recolour the screen, are
+    // shown as '?' instead of being obeyed.
+    void putShown(std::string_view cp1251) {
+        size_t from = buffer_.size();
+        appendUtf8FromCp1251(buffer_, cp1251);
+        for (size_t i = from; i < buffer_.size(); i++)
+            if (static_cast<unsigned char>(buffer_[i]) < 0x20 || buffer_[i] == 0x7F)
+                buffer_[i] = '?';
     }
 
-    static bool isColourTag(const std::string &s, size_t i) {
+    void putAnsi(uint32_t rgb) {
+        put("\x1b[38;2;");
+        putNumber(rgb >> 16);
+        put(';');
+        putNumber((rgb >> 8) & 0xFF);
+        put(';');
+        putNumber(rgb & 0xFF);
+        put('m');
+    }
+
+    static bool isColourTag(std::string_view s, size_t i) {
         if (i + 8 > s.size() || s[i] != '{' || s[i + 7] != '}')
             return false;
         for (size_t k = i + 1; k < i + 7; k++)
@@ -149,41 +181,63 @@ class Text final : public Transcript {
     // The chat line as the game shows it: each {RRGGBB} tag switches the
     // colour of the text after it and is not shown itself.
     void write(const host::ChatLine &e) {
-        std::string text = shown(e.text);
-        buffer_ += "chat      ";
+        put("chat      ");
         if (colours_)
-            buffer_ += ansi(e.colour & 0xFFFFFF);
-        for (size_t i = 0; i < text.size();) {
-            if (isColourTag(text, i)) {
-                if (colours_)
-                    buffer_ +=
-                        ansi(static_cast<uint32_t>(std::stoul(text.substr(i + 1, 6), nullptr, 16)));
-                i += 8;
-            } else {
-                buffer_ += text[i++];
+            putAnsi(e.colour & 0xFFFFFF);
+        std::string_view text = e.text;
+        size_t plain = 0; // the start of the text not yet written
+        for (size_t i = 0; i < text.size(); i++) {
+            if (!isColourTag(text, i))
+                continue;
+            putShown(text.substr(plain, i - plain));
+            if (colours_) {
+                uint32_t rgb = 0;
+                (void)std::from_chars(text.data() + i + 1, text.data() + i + 7, rgb, 16);
+                putAnsi(rgb);
             }
+            i += 7;
+            plain = i + 1;
         }
-        buffer_ += colours_ ? std::string(reset) + "\n" : "\n";
+        putShown(text.substr(plain));
+        if (colours_)
+            put(reset);
+        put('\n');
     }
     void write(const host::FontCreated &e) {
-        buffer_ += "font      " + shown(e.face) + ", size " + std::to_string(e.size) + ", flags " +
-                   std::to_string(e.flags) + "\n";
+        put("font      ");
+        putShown(e.face);
+        put(", size ");
+        putNumber(e.size);
+        put(", flags ");
+        putNumber(e.flags);
+        put('\n');
     }
     void write(const host::CommandRegistered &e) {
-        buffer_ += "register  command " + shown(e.name) + "\n";
+        put("register  command ");
+        putShown(e.name);
+        put('\n');
     }
     void write(const host::D3DHookRegistered &e) {
-        buffer_ += "register  render hook, device method " + std::to_string(e.method) + "\n";
+        put("register  render hook, device method ");
+        putNumber(e.method);
+        put('\n');
     }
     void write(const host::RakNetHookRegistered &e) {
-        buffer_ += "register  network hook, type " + std::to_string(e.type) + "\n";
+        put("register  network hook, type ");
+        putNumber(e.type);
+        put('\n');
     }
     void write(const host::CursorToggled &e) {
-        buffer_ += std::string("cursor    ") + (e.shown ? "shown" : "hidden") + "\n";
+        put(e.shown ? "cursor    shown\n" : "cursor    hidden\n");
     }
     void write(const host::ProfileWritten &e) {
-        buffer_ += "profile   [" + shown(e.section) + "] " + shown(e.key) + "=" + shown(e.value) +
-                   (e.ok ? "" : " (the write failed)") + "\n";
+        put("profile   [");
+        putShown(e.section);
+        put("] ");
+        putShown(e.key);
+        put('=');
+        putShown(e.value);
+        put(e.ok ? "\n" : " (the write failed)\n");
     }
     void write(const host::TextDrawn &) {}
 };
@@ -193,7 +247,7 @@ class Text final : public Transcript {
 Transcript::~Transcript() = default;
 
 void Transcript::lineDone() {
-    if (buffer_.size() >= 1 << 16)
+    if (buffer_.size() >= bufferSize)
         flush();
 }
 
@@ -202,6 +256,71 @@ void Transcript::flush() {
         std::fflush(out_) != 0)
         failed_ = true;
     buffer_.clear();
+}
+
+void Transcript::putNumber(int64_t value) {
+    char text[24];
+    auto result = std::to_chars(text, text + sizeof text, value);
+    buffer_.append(text, result.ptr);
+}
+
+void Transcript::putHex8(uint32_t value) {
+    static const char digits[] = "0123456789ABCDEF";
+    char text[8];
+    for (int i = 7; i >= 0; i--, value >>= 4)
+        text[i] = digits[value & 0xF];
+    buffer_.append(text, 8);
+}
+
+void Transcript::putFloat(float value) {
+    char text[32];
+    auto result = std::to_chars(text, text + sizeof text, value);
+    buffer_.append(text, result.ptr);
+}
+
+// Quotes and backslashes escaped, control characters as \b \f \n \r \t or
+// \u00xx, everything else as UTF-8.
+void Transcript::putJsonText(std::string_view cp1251) {
+    buffer_.push_back('"');
+    for (char b : cp1251) {
+        auto c = static_cast<unsigned char>(b);
+        if (c >= 0x80) {
+            appendUtf8FromCp1251(buffer_, std::string_view(&b, 1));
+            continue;
+        }
+        switch (c) {
+        case '"':
+            buffer_ += "\\\"";
+            break;
+        case '\\':
+            buffer_ += "\\\\";
+            break;
+        case '\b':
+            buffer_ += "\\b";
+            break;
+        case '\f':
+            buffer_ += "\\f";
+            break;
+        case '\n':
+            buffer_ += "\\n";
+            break;
+        case '\r':
+            buffer_ += "\\r";
+            break;
+        case '\t':
+            buffer_ += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                static const char digits[] = "0123456789abcdef";
+                const char escape[] = {'\\', 'u', '0', '0', digits[c >> 4], digits[c & 0xF]};
+                buffer_.append(escape, sizeof escape);
+            } else {
+                buffer_.push_back(b);
+            }
+        }
+    }
+    buffer_.push_back('"');
 }
 
 std::string floatText(float value) {

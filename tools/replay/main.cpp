@@ -127,7 +127,7 @@ bool writePicture(const std::string &path, const std::string &svg, std::string &
 
 } // namespace
 
-int main(int argc, char **argv) {
+static int runTool(int argc, char **argv) {
     replay::prepareStandardOutput();
     Options o;
     CLI::App app{"norvi-replay " NORVI_VERSION
@@ -370,4 +370,14 @@ int main(int argc, char **argv) {
         }
     }
     return o.failOnWarning && warnedAny ? warned : ran;
+}
+
+int main(int argc, char **argv) {
+    try {
+        return runTool(argc, argv);
+    } catch (const std::exception &e) {
+        // Out of memory, say: said plainly rather than by an abort.
+        complain(e.what());
+        return cannotRun;
+    }
 }

@@ -1,6 +1,7 @@
 #include "transcript.h"
 
 #include "cp1251.h"
+#include "summary.h"
 
 #include <cctype>
 #include <charconv>
@@ -14,13 +15,13 @@ namespace {
 
 class Jsonl final : public Transcript {
   public:
-    using Transcript::Transcript;
+    Jsonl(std::FILE *out, std::string_view originName) : Transcript(out, originName) {}
 
-    void effect(const host::Effect &effect, uint64_t) override {
+    void effect(const host::Effect &effect, const Place &place) override {
         std::visit([this](const auto &e) { write(e); }, effect);
-        lineDone();
+        endObject(place);
     }
-    void pass(const std::vector<host::TextDrawn> &labels, uint64_t) override {
+    void pass(const std::vector<host::TextDrawn> &labels, const Place &place) override {
         put("{\"draw\": [");
         for (size_t i = 0; i < labels.size(); i++) {
             const host::TextDrawn &t = labels[i];
@@ -34,11 +35,65 @@ class Jsonl final : public Transcript {
             putJsonNumber(t.y);
             put(']');
         }
-        put("]}\n");
+        put(']');
+        endObject(place);
+    }
+    void summary(const Summary &sum) override {
+        put("{\"summary\": {\"seconds\": ");
+        putSeconds(sum.length());
+        put(", \"events\": ");
+        putNumber(static_cast<int64_t>(sum.events()));
+        put(", \"syncPackets\": ");
+        putNumber(static_cast<int64_t>(sum.syncPackets()));
+        put(", \"droppedPackets\": ");
+        putNumber(static_cast<int64_t>(sum.droppedPackets()));
+        put(", \"rpcs\": ");
+        putNumber(static_cast<int64_t>(sum.rpcs()));
+        put(", \"warned\": [");
+        bool first = true;
+        for (const auto &[player, w] : sum.warned()) {
+            put(first ? "{\"player\": " : ", {\"player\": ");
+            first = false;
+            putNumber(player);
+            put(", \"name\": ");
+            putJsonText(w.name);
+            put(", \"warnings\": ");
+            putNumber(static_cast<int64_t>(w.warnings));
+            put(", \"first\": ");
+            putSeconds(w.first);
+            put(", \"last\": ");
+            putSeconds(w.last);
+            put('}');
+        }
+        put("], \"spectated\": [");
+        first = true;
+        for (const auto &[player, w] : sum.spectated()) {
+            put(first ? "{\"player\": " : ", {\"player\": ");
+            first = false;
+            putNumber(player);
+            put(", \"name\": ");
+            putJsonText(w.name);
+            put(", \"seconds\": ");
+            putSeconds(w.seconds);
+            put('}');
+        }
+        put("]}}\n");
         lineDone();
     }
 
   private:
+    // The effect's place after its own keys.
+    void endObject(const Place &place) {
+        put(", \"");
+        put(originName_);
+        put("\": ");
+        putNumber(static_cast<int64_t>(place.origin));
+        put(", \"tick\": ");
+        putNumber(place.tick);
+        put("}\n");
+        lineDone();
+    }
+
     // JSON has no infinities or NaN: those become null.
     void putJsonNumber(float value) {
         if (std::isfinite(value))
@@ -51,7 +106,7 @@ class Jsonl final : public Transcript {
         putJsonText(e.text);
         put(", \"color\": \"");
         putHex8(e.colour);
-        put("\"}\n");
+        put('"');
     }
     void write(const host::FontCreated &e) {
         put("{\"font\": [");
@@ -60,25 +115,22 @@ class Jsonl final : public Transcript {
         putNumber(e.size);
         put(", ");
         putNumber(e.flags);
-        put("]}\n");
+        put(']');
     }
     void write(const host::CommandRegistered &e) {
         put("{\"registered\": \"command\", \"name\": ");
         putJsonText(e.name);
-        put("}\n");
     }
     void write(const host::D3DHookRegistered &e) {
         put("{\"registered\": \"d3d\", \"method\": ");
         putNumber(e.method);
-        put("}\n");
     }
     void write(const host::RakNetHookRegistered &e) {
         put("{\"registered\": \"raknet\", \"type\": ");
         putNumber(e.type);
-        put("}\n");
     }
     void write(const host::CursorToggled &e) {
-        put(e.shown ? "{\"cursor\": true}\n" : "{\"cursor\": false}\n");
+        put(e.shown ? "{\"cursor\": true" : "{\"cursor\": false");
     }
     void write(const host::ProfileWritten &e) {
         put("{\"profile\": [");
@@ -87,7 +139,7 @@ class Jsonl final : public Transcript {
         putJsonText(e.key);
         put(", ");
         putJsonText(e.value);
-        put("]}\n");
+        put(']');
     }
     void write(const host::TextDrawn &) {} // passes come whole through pass()
 };
@@ -96,33 +148,37 @@ class Jsonl final : public Transcript {
 
 class Text final : public Transcript {
   public:
-    Text(std::FILE *out, bool colours) : Transcript(out), colours_(colours) {}
+    Text(std::FILE *out, bool colours, std::string_view originName)
+        : Transcript(out, originName), colours_(colours) {}
 
-    void effect(const host::Effect &effect, uint64_t) override {
+    void effect(const host::Effect &effect, const Place &place) override {
+        putPlace(place);
         std::visit([this](const auto &e) { write(e); }, effect);
         lineDone();
     }
     // A pass like the one before it adds nothing for a reader: the key
-    // column is drawn again every frame.
-    void pass(const std::vector<host::TextDrawn> &labels, uint64_t) override {
+    // column is drawn again every frame. Held keys are in capitals and
+    // brackets, the others in small letters, so that the line reads the
+    // same without colour.
+    void pass(const std::vector<host::TextDrawn> &labels, const Place &place) override {
         if (samePass(labels, lastPass_))
             return;
         lastPass_ = labels;
+        putPlace(place);
         put("keys      ");
         for (size_t i = 0; i < labels.size(); i++) {
             if (i)
-                put(colours_ ? " " : "  ");
-            uint32_t rgb = labels[i].colour & 0xFFFFFF;
-            if (colours_) {
-                putAnsi(rgb);
-                putShown(labels[i].text);
+                put(' ');
+            bool held = labels[i].colour == heldColour;
+            if (colours_)
+                putAnsi(labels[i].colour & 0xFFFFFF);
+            if (held)
+                put('[');
+            putShown(held ? labels[i].text : lowerCase(labels[i].text));
+            if (held)
+                put(']');
+            if (colours_)
                 put(reset);
-            } else {
-                putShown(labels[i].text);
-                put(" #");
-                putHex8(rgb);
-                buffer_.erase(buffer_.size() - 8, 2); // six digits: RRGGBB
-            }
         }
         put("  at ");
         putFloat(labels[0].x);
@@ -131,11 +187,58 @@ class Text final : public Transcript {
         put('\n');
         lineDone();
     }
+    void summary(const Summary &sum) override {
+        char line[160];
+        put("\nsummary\n");
+        (void)std::snprintf(line, sizeof line,
+                            "  session    %.3f s, %llu events: %llu sync packets (%llu dropped: "
+                            "dead players, ids of 1000 and up), %llu RPCs\n",
+                            sum.length(), static_cast<unsigned long long>(sum.events()),
+                            static_cast<unsigned long long>(sum.syncPackets()),
+                            static_cast<unsigned long long>(sum.droppedPackets()),
+                            static_cast<unsigned long long>(sum.rpcs()));
+        put(line);
+        if (sum.warned().empty()) {
+            put("  warned     nobody\n");
+        } else {
+            put("  warned     player  warnings  first (s)   last (s)    name\n");
+            for (const auto &[player, w] : sum.warned()) {
+                (void)std::snprintf(line, sizeof line,
+                                    "             %-6u  %-8llu  %-10.3f  %-10.3f  ", player,
+                                    static_cast<unsigned long long>(w.warnings), w.first, w.last);
+                put(line);
+                putShown(w.name);
+                put('\n');
+            }
+        }
+        if (sum.spectated().empty()) {
+            put("  spectated  nobody\n");
+        } else {
+            put("  spectated  player  seconds     name\n");
+            for (const auto &[player, w] : sum.spectated()) {
+                (void)std::snprintf(line, sizeof line, "             %-6u  %-10.3f  ", player,
+                                    w.seconds);
+                put(line);
+                putShown(w.name);
+                put('\n');
+            }
+        }
+        lineDone();
+    }
 
   private:
     static constexpr const char *reset = "\x1b[0m";
+    static const uint32_t heldColour = 0xFF44FF44; // the plugin's colour of a held key
     bool colours_;
     std::vector<host::TextDrawn> lastPass_;
+
+    // The time and the line (or record) in front of every line.
+    void putPlace(const Place &place) {
+        char text[64];
+        (void)std::snprintf(text, sizeof text, "%10.3f  %s %-8llu  ", place.seconds,
+                            originName_.c_str(), static_cast<unsigned long long>(place.origin));
+        put(text);
+    }
 
     static bool samePass(const std::vector<host::TextDrawn> &a,
                          const std::vector<host::TextDrawn> &b) {
@@ -146,6 +249,18 @@ class Text final : public Transcript {
                 a[i].y != b[i].y)
                 return false;
         return true;
+    }
+
+    // Windows-1251 text in small letters: Latin and Cyrillic.
+    static std::string lowerCase(std::string text) {
+        for (char &c : text) {
+            auto b = static_cast<unsigned char>(c);
+            if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDF))
+                c = static_cast<char>(b + 0x20);
+            else if (b == 0xA8) // Ё
+                c = static_cast<char>(0xB8);
+        }
+        return text;
     }
 
     // Text for a terminal: control characters, which a name in a recorded
@@ -272,6 +387,12 @@ void Transcript::putHex8(uint32_t value) {
     buffer_.append(text, 8);
 }
 
+void Transcript::putSeconds(double seconds) {
+    char text[40];
+    (void)std::snprintf(text, sizeof text, "%.3f", seconds);
+    buffer_.append(text);
+}
+
 void Transcript::putFloat(float value) {
     char text[32];
     auto result = std::to_chars(text, text + sizeof text, value);
@@ -329,10 +450,13 @@ std::string floatText(float value) {
     return std::string(text, result.ptr);
 }
 
-std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out) { return std::make_unique<Jsonl>(out); }
+std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out, std::string_view originName) {
+    return std::make_unique<Jsonl>(out, originName);
+}
 
-std::unique_ptr<Transcript> textTranscript(std::FILE *out, bool colours) {
-    return std::make_unique<Text>(out, colours);
+std::unique_ptr<Transcript> textTranscript(std::FILE *out, bool colours,
+                                           std::string_view originName) {
+    return std::make_unique<Text>(out, colours, originName);
 }
 
 } // namespace replay

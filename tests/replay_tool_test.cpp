@@ -1,6 +1,8 @@
 // norvi-replay end to end: the program run on small traces, its transcript
 // line for line, its errors and exit statuses, the game folder and the
 // picture.
+#include "tool_process.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,31 +11,17 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-std::string readFile(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 class ReplayTool : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = fs::temp_directory_path() /
-              ("norvi-replay-test-" + std::to_string(getpid()) + "-" + info->name());
+              ("norvi-replay-test-" + std::to_string(processNumber()) + "-" + info->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "tmp");
     }
@@ -47,13 +35,7 @@ class ReplayTool : public ::testing::Test {
     // Runs the tool with `arguments` (shell words), its temporary folders
     // under this test's own folder.
     Outcome run(const std::string &arguments, const std::string &input = "") {
-        fs::path in = write("stdin", input);
-        std::string command = "cd '" + dir.string() + "' && TMPDIR='" + (dir / "tmp").string() +
-                              "' '" NORVI_REPLAY "' " + arguments + " <'" + in.string() + "' >'" +
-                              (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
-        int raw = std::system(command.c_str());
-        return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / "stdout"),
-                       readFile(dir / "stderr")};
+        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp", input);
     }
 
     fs::path dir;

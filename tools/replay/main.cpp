@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -96,9 +97,14 @@ bool readAll(const std::string &path, std::string &text) {
         if (!in)
             return false;
         std::streamoff size = in.seekg(0, std::ios::end) ? std::streamoff(in.tellg()) : -1;
+        // (A 32-bit program cannot hold a file past 2 GiB in one piece.)
+        if (size > std::numeric_limits<std::streamsize>::max()) {
+            errno = EFBIG;
+            return false;
+        }
         if (size >= 0 && in.seekg(0)) {
             text.resize(static_cast<size_t>(size));
-            return static_cast<bool>(in.read(text.data(), size));
+            return static_cast<bool>(in.read(text.data(), static_cast<std::streamsize>(size)));
         }
         in.clear();
         all << in.rdbuf();

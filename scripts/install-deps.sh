@@ -1,35 +1,100 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is
-# missing: the native toolchain and test libraries (and librsvg and libpng,
-# with which the tests look at the replay tool's pictures), MinGW-w64 for 32-bit
+# missing: the native toolchain and test libraries, MinGW-w64 for 32-bit
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
-# benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
-# whose capture files the capture reader's tests are checked against
-# (tests/captures/make.sh). Needs root when it installs.
+# benchmark command (scripts/bench.sh); and simdjson's single-file source,
+# which the Windows build of norvi-replay compiles in (Debian ships simdjson
+# only as a native library). Needs root when it installs.
 set -euo pipefail
 
 packages=(
     g++ cmake ninja-build
-    googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
+    googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev libsimdjson-dev libcli11-dev
     g++-mingw-w64-i686 wine wine32:i386
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
-    zip unzip
-    libpng-dev librsvg2-bin fonts-dejavu-core
+    zip
     valgrind python3
-    wireshark-common
 )
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "installing: ${missing[*]}"
-if [ "$(id -u)" -ne 0 ]; then
-    echo "error: these packages are missing and installing them needs root: ${missing[*]}" >&2
-    exit 1
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "error: these packages are missing and installing them needs root: ${missing[*]}" >&2
+        exit 1
+    fi
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# ---- 32-bit programs, for Wine ----
+# Wine runs the Windows programs as 32-bit Linux processes. A kernel built
+# without 32-bit support (as in some virtual machines) cannot start them:
+# QEMU's user-mode emulator is then registered to run 32-bit x86 programs
+# (slowly, but correctly).
+if ! /usr/lib/wine/wineserver32 --version >/dev/null 2>&1 &&
+    [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    echo "this kernel runs no 32-bit programs: registering QEMU's emulator for them"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "error: registering QEMU's emulator for 32-bit programs needs root" >&2
+        exit 1
+    fi
+    if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q "install ok installed"; then
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            qemu-user-static >/dev/null
+    fi
+    [ -e /proc/sys/fs/binfmt_misc/register ] ||
+        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    # ELF, 32-bit, little-endian, executable or shared object, machine i386.
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+        >/proc/sys/fs/binfmt_misc/register
+fi
+
+# ---- simdjson's source for the Windows build ----
+# singleheader/simdjson.cpp and simdjson.h from Debian's source package of
+# the very version installed, so that both builds read traces with the same
+# code. Kept in a fixed folder outside any build tree (CMake's
+# NORVI_SIMDJSON_SOURCE, default below); fetched again only when the
+# installed version changes.
+simdjson_dir=/var/cache/norvi/simdjson
+simdjson_version=$(dpkg-query -W -f='${Version}' libsimdjson-dev)
+if [ "$(cat "$simdjson_dir/VERSION" 2>/dev/null)" != "$simdjson_version" ]; then
+    echo "fetching simdjson $simdjson_version's source into $simdjson_dir"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "error: fetching simdjson's source into $simdjson_dir needs root" >&2
+        exit 1
+    fi
+    if ! grep -rqsx 'Types: deb-src' /etc/apt/sources.list.d/ &&
+        ! grep -qs '^deb-src ' /etc/apt/sources.list; then
+        cat >/etc/apt/sources.list.d/norvi-src.sources <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+        apt-get update -qq
+    fi
+    download=$(mktemp -d)
+    trap 'rm -rf "$download"' EXIT
+    (cd "$download" && apt-get source -qq --download-only -o APT::Sandbox::User=root \
+        "simdjson=$simdjson_version" >/dev/null)
+    upstream=${simdjson_version%-*}
+    tar -xzf "$download/simdjson_${upstream}.orig.tar.gz" -C "$download" \
+        "simdjson-$upstream/singleheader/simdjson.cpp" "simdjson-$upstream/singleheader/simdjson.h"
+    # The header must be the one the native build compiles against.
+    if ! cmp -s "$download/simdjson-$upstream/singleheader/simdjson.h" /usr/include/simdjson.h; then
+        echo "error: simdjson $simdjson_version's source does not match /usr/include/simdjson.h" >&2
+        exit 1
+    fi
+    rm -rf "$simdjson_dir"
+    mkdir -p "$simdjson_dir"
+    cp "$download/simdjson-$upstream/singleheader/simdjson.cpp" \
+        "$download/simdjson-$upstream/singleheader/simdjson.h" "$simdjson_dir/"
+    echo "$simdjson_version" >"$simdjson_dir/VERSION"
+fi

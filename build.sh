@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# The main job: builds both targets, packages the Windows plugin as a zip a
-# player unpacks into the game folder, and replays the demo session through
-# the real plugin, headless, showing what it did.
+# The main job: builds only what ships and what the demo needs (the Windows
+# plugin and its package, the native replay tool), then replays the demo
+# session through the real plugin, headless, showing what it did. No tests,
+# sanitizer build, fuzz targets or benchmarks: ./test.sh builds and runs
+# those. Both scripts use the same build folders, each turning the tests on
+# or off, so running one after the other compiles the plugin only once.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh
-scripts/configure.sh
 
-# ---- The player's package: dist/norvi_warnings.zip ----
-# Unpacked into the game folder, it puts the plugin beside SAMPFUNCS.
-package=dist/package
-rm -rf "$package" dist/norvi_warnings.zip
-mkdir -p "$package/SAMPFUNCS"
-cp build/win/bin/norvi_warnings.dll "$package/SAMPFUNCS/norvi_warnings.sf"
-# Windows line ends, for Notepad.
-sed 's/$/\r/' docs/player-readme.txt >"$package/norvi_warnings-readme.txt"
-(cd "$package" && zip -q -X -r ../norvi_warnings.zip SAMPFUNCS norvi_warnings-readme.txt)
+# ---- Windows: the plugin and the player's package ----
+# The package (build/win/dist): norvi_warnings-VERSION.zip, with the
+# stripped plugin and the readme, and norvi_warnings.debug, the plugin's
+# debugging information, which the zip leaves out.
+cmake -S . -B build/win -G Ninja --toolchain cmake/mingw-i686.cmake -DNORVI_TESTS=OFF >/dev/null
+cmake --build build/win
+# (The Windows build of norvi-replay and its zip go here.)
+
+# ---- Native: the replay tool ----
+cmake -S . -B build/native -G Ninja -DNORVI_TESTS=OFF -DNORVI_BENCHMARKS=OFF >/dev/null
+cmake --build build/native --target norvi-replay
+
+rm -rf dist
+mkdir -p dist
+cp build/win/dist/* dist/
 
 # ---- The demo, replayed ----
 echo
@@ -25,4 +33,5 @@ echo
 build/native/bin/norvi-replay --format text --svg dist/demo.svg examples/demo.jsonl
 echo
 echo "Picture of the last frame drawn: dist/demo.svg"
-echo "Player's package:                dist/norvi_warnings.zip (unpack into the game folder)"
+echo "Player's package:                $(ls dist/norvi_warnings-*.zip) (unpack into the game folder)"
+echo "Its debugging information:       dist/norvi_warnings.debug (not for players)"

@@ -31,30 +31,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# ---- 32-bit programs, for Wine ----
-# Wine runs the Windows programs as 32-bit Linux processes. A kernel built
-# without 32-bit support (as in some virtual machines) cannot start them:
-# QEMU's user-mode emulator is then registered to run 32-bit x86 programs
-# (slowly, but correctly).
-if ! /usr/lib/wine/wineserver32 --version >/dev/null 2>&1 &&
-    [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-    echo "this kernel runs no 32-bit programs: registering QEMU's emulator for them"
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "error: registering QEMU's emulator for 32-bit programs needs root" >&2
-        exit 1
-    fi
-    if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q "install ok installed"; then
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            qemu-user-static >/dev/null
-    fi
-    [ -e /proc/sys/fs/binfmt_misc/register ] ||
-        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-    # ELF, 32-bit, little-endian, executable or shared object, machine i386.
-    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-        >/proc/sys/fs/binfmt_misc/register
-fi
-
 # ---- simdjson's source for the Windows build ----
 # singleheader/simdjson.cpp and simdjson.h from Debian's source package of
 # the very version installed, so that both builds read traces with the same

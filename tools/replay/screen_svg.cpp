@@ -97,18 +97,25 @@ void addChat(std::string &svg, const Screen &screen) {
 void addLabels(std::string &svg, const Screen &screen) {
     if (screen.labels.empty())
         return;
+    // A line height no font can have (zero, negative, not a number, past
+    // the screen) would make the picture unreadable: the default stands in.
+    double lineHeight = screen.fontHeight > 0 && screen.fontHeight < 10000 ? screen.fontHeight : 14;
     svg += "  <g font-family=\"Arial, Helvetica, sans-serif\" font-size=\"" +
-           svgNumber(screen.fontHeight) + "\" xml:space=\"preserve\">\n";
+           svgNumber(lineHeight) + "\" xml:space=\"preserve\">\n";
     for (const host::TextDrawn &t : screen.labels) {
         std::string text = xmlText(t.text);
         uint32_t alpha = t.colour >> 24;
         std::string opacity =
             alpha < 255 ? " fill-opacity=\"" + svgNumber(alpha / 255.0) + "\"" : std::string();
-        double y = baselineOf(t.y, screen.fontHeight);
+        double y = baselineOf(t.y, lineHeight);
         svg += "    <text x=\"" + svgNumber(t.x + 1.0) + "\" y=\"" + svgNumber(y + 1) +
-               "\" fill=\"#101010\"" + opacity + ">" + text + "</text>\n";
+               "\" fill=\"#101010\"";
+        svg += opacity;
+        svg += ">" + text + "</text>\n";
         svg += "    <text x=\"" + svgNumber(t.x) + "\" y=\"" + svgNumber(y) + "\" fill=\"" +
-               svgColour(t.colour) + "\"" + opacity + ">" + text + "</text>\n";
+               svgColour(t.colour) + "\"";
+        svg += opacity;
+        svg += ">" + text + "</text>\n";
     }
     svg += "  </g>\n";
 }

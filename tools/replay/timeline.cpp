@@ -21,16 +21,32 @@ const char *const keyLabels[8] = {
     "TAB",
     "F",
 };
-// The English the picture shows beside them.
-const char *const keyNames[8] = {"LMB", "RMB", "C", "SPRINT", "JUMP", "ALT", "TAB", "F"};
+// The rows' names: the labels, the mouse buttons also in English.
+const char *const keyNames[8] = {
+    "\xCB\xCA\xCC (LMB)", // "ЛКМ (LMB)"
+    "\xCF\xCA\xCC (RMB)", // "ПКМ (RMB)"
+    "C",
+    "SPRINT",
+    "JUMP",
+    "ALT",
+    "TAB",
+    "F",
+};
 const uint32_t keyHeldColour = 0xFF44FF44;
 
 const double firstBinSeconds = 0.001;
 
+// A time the picture can place: a NaN or a negative time is the start, and
+// anything past about thirty years (an infinity too) is held there.
+double placeable(double seconds) {
+    const double longest = 1e9;
+    if (!(seconds > 0))
+        return 0;
+    return std::min(seconds, longest);
+}
+
 // Layout, in pixels.
-const double pictureWidth = 1600;
-const double plotLeft = 240, plotRight = pictureWidth - 20;
-const double plotWidth = plotRight - plotLeft;
+const double pictureWidth = Timeline::plotLeft + Timeline::plotWidth + 20;
 const double titleHeight = 28, axisHeight = 24;
 const double stripHeight = 18;
 const double keyRowHeight = 14;
@@ -73,9 +89,9 @@ double axisStep(double span) {
     const double steps[] = {0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1,    2,
                             5,     10,    15,    30,   60,   120,  300, 600, 900, 1800, 3600};
     for (double s : steps)
-        if (span / s <= plotWidth / 110)
+        if (span / s <= Timeline::plotWidth / 110)
             return s;
-    return 7200 * std::ceil(span / 7200 / (plotWidth / 110));
+    return 7200 * std::ceil(span / 7200 / (Timeline::plotWidth / 110));
 }
 
 // A fill colour per spectated player, from a small palette.
@@ -119,7 +135,7 @@ void Timeline::grow(double seconds) {
         spectates_ = std::move(merged);
         for (uint32_t i = 0; i < maxBins / 2; i++) {
             KeyBin &to = keys_[i];
-            const KeyBin &a = keys_[2 * i], &b = keys_[2 * i + 1];
+            const KeyBin &a = keys_[2 * size_t{i}], &b = keys_[2 * size_t{i} + 1];
             to.spectated = a.spectated + b.spectated;
             for (int k = 0; k < 8; k++)
                 to.held[k] = a.held[k] + b.held[k];
@@ -179,6 +195,7 @@ void Timeline::closeKeys(double seconds) {
 
 void Timeline::packet(const unsigned char *bytes, uint32_t bitCount, int packetId, uint32_t tick,
                       double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     SuspectTracker::Step step = suspects_.packet(bytes, bitCount, packetId, tick);
     if (!step.decoded)
@@ -190,6 +207,7 @@ void Timeline::packet(const unsigned char *bytes, uint32_t bitCount, int packetI
 }
 
 void Timeline::warning(uint16_t player, const std::string &nameCp1251, double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     PlayerRow &row = players_[player];
     row.name = nameCp1251;
@@ -214,6 +232,7 @@ void Timeline::rpc(int rpcId, const unsigned char *data, uint32_t bitCount, doub
 }
 
 void Timeline::spectate(int target, double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     if (target < 0)
         target = -1;
@@ -234,6 +253,7 @@ void Timeline::spectate(int target, double seconds) {
 }
 
 void Timeline::pass(const std::vector<host::TextDrawn> &labels, double seconds) {
+    seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     // The column also shows while its place is being set, with nobody
     // spectated: those colours belong to no one.
@@ -256,15 +276,15 @@ void Timeline::finish(double endSeconds) {
     if (target_ != -1)
         addTime(targetFrom_, endSeconds, true, 0);
     target_ = -1;
-    for (uint16_t id = 0; id < lastSuspect_.size(); id++) {
-        int32_t run = suspects_.run(id);
+    for (size_t id = 0; id < lastSuspect_.size(); id++) {
+        int32_t run = suspects_.run(static_cast<uint16_t>(id));
         if (run > 0 && run < 5)
-            addMark(id, lastSuspect_[id], false);
+            addMark(static_cast<uint16_t>(id), lastSuspect_[id], false);
     }
 }
 
 std::string Timeline::svg(double endSeconds) const {
-    double end = std::max(endSeconds, lastSeconds_);
+    double end = std::max(placeable(endSeconds), lastSeconds_);
     Timeline done = *this;
     done.finish(end);
     return done.render(end);
@@ -294,8 +314,9 @@ std::string Timeline::render(double end) const {
     double stripY = axisY + 6;
     double keysY = stripY + stripHeight + 6;
     double playersY = keysY + 8 * keyRowHeight + gap;
-    double height =
-        playersY + static_cast<double>(std::max<size_t>(warned.size(), 1)) * playerRowHeight + 30;
+    double rowsEnd =
+        playersY + static_cast<double>(std::max<size_t>(warned.size(), 1)) * playerRowHeight;
+    double height = rowsEnd + 46;
 
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"" + attr("width", pictureWidth) +
                       attr("height", height) + " viewBox=\"0 0 " + svgNumber(pictureWidth) + " " +
@@ -319,8 +340,11 @@ std::string Timeline::render(double end) const {
         double t = static_cast<double>(i) * step;
         if (t > span + step * 1e-9)
             break;
-        svg += rect(xOf(t), axisY, 1, height - axisY - 24, "#EEEEEE");
-        svg += text(xOf(t) + 2, axisY - 6, timeText(t, step, hours));
+        svg += rect(xOf(t), axisY, 1, rowsEnd - axisY, "#EEEEEE");
+        std::string label = timeText(t, step, hours);
+        // A label is about 6.5 pixels a character; the last may not fit.
+        if (xOf(t) + 2 + 6.5 * static_cast<double>(label.size()) <= pictureWidth)
+            svg += text(xOf(t) + 2, axisY - 6, label);
     }
     svg += "  </g>\n  <g font-family=\"Arial, Helvetica, sans-serif\" font-size=\"12\" "
            "fill=\"#222222\">\n";
@@ -353,7 +377,7 @@ std::string Timeline::render(double end) const {
     // key was held, paler where it was held for part of the pixel.
     for (int k = 0; k < 8; k++) {
         double y = keysY + k * keyRowHeight;
-        svg += text(10, y + 11, keyNames[k]);
+        svg += text(10, y + 11, xmlText(keyNames[k]));
     }
     {
         std::vector<double> spectated(static_cast<size_t>(plotWidth), 0);
@@ -376,7 +400,7 @@ std::string Timeline::render(double end) const {
                 if (!(share > 0))
                     continue;
                 spectated[static_cast<size_t>(p)] += bin.spectated * share;
-                for (int k = 0; k < 8; k++)
+                for (size_t k = 0; k < 8; k++)
                     held[static_cast<size_t>(p)][k] += bin.held[k] * share;
             }
         }
@@ -401,8 +425,8 @@ std::string Timeline::render(double end) const {
             return t > 0 ? std::clamp(static_cast<int>(std::ceil(t / perPixel * 4 - 1e-9)), 1, 4)
                          : 0;
         };
-        for (int k = 0; k < 8; k++) {
-            double y = keysY + k * keyRowHeight;
+        for (size_t k = 0; k < 8; k++) {
+            double y = keysY + static_cast<double>(k) * keyRowHeight;
             runs([&](size_t p) { return quarters(spectated[p]) > 0 ? 4 : 0; }, y, "#E4E4E4");
             runs([&](size_t p) { return quarters(held[p][k]); }, y, "#2DB82D");
         }
@@ -428,8 +452,9 @@ std::string Timeline::render(double end) const {
     for (size_t i = 0; i < warned.size(); i++) {
         const auto &[id, row] = *warned[i];
         double y = playersY + static_cast<double>(i) * playerRowHeight;
-        std::string label =
-            xmlText(row.name) + " [" + std::to_string(id) + "]: " + std::to_string(row.warnings);
+        std::string label = xmlText(row.name) + " [" + std::to_string(id) +
+                            "]: " + std::to_string(row.warnings) +
+                            (row.warnings == 1 ? " warning" : " warnings");
         svg += text(10, y + 13, label);
         svg += rect(plotLeft, y + playerRowHeight - 1, plotWidth, 1, "#EEEEEE");
         double lastWarning = -1, lastShort = -1;
@@ -446,14 +471,18 @@ std::string Timeline::render(double end) const {
             }
         }
     }
-    double footY =
-        playersY + static_cast<double>(std::max<size_t>(warned.size(), 1)) * playerRowHeight + 18;
-    std::string foot =
-        "Red: a warning line. Pale: suspect packets in a row that stopped short of five.";
+    double footY = rowsEnd + 18;
+    svg += text(10, footY,
+                "Time from the first event. Keys: green while held (paler: held for part of the "
+                "pixel), grey while spectated. Red: a warning line; pale red: suspect packets in "
+                "a row that stopped short of five.",
+                " fill=\"#666666\"");
     if (otherSuspects > 0)
-        foot += " " + std::to_string(otherSuspects) +
-                (otherSuspects == 1 ? " player" : " players") + " not warned had such runs.";
-    svg += text(10, footY, foot, " fill=\"#666666\"");
+        svg += text(10, footY + 16,
+                    std::to_string(otherSuspects) + (otherSuspects == 1
+                                                         ? " player not warned had such a run."
+                                                         : " players not warned had such runs."),
+                    " fill=\"#666666\"");
     svg += "  </g>\n</svg>\n";
     return svg;
 }

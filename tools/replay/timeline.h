@@ -51,6 +51,9 @@ class Timeline {
 
     // Bins per row: bounds the memory and the detail kept.
     static constexpr uint32_t maxBins = 4096;
+    // Where time is drawn: 0 s at x = plotLeft, the end at plotLeft +
+    // plotWidth, one pixel per plotWidth-th of the session.
+    static constexpr double plotLeft = 300, plotWidth = 1280;
 
   private:
     // Marks of one warned or suspect player, sparse: one entry per bin used.

@@ -1,0 +1,121 @@
+// Reading the game's network bit streams: bits run from the most
+// significant bit of each byte down, and an integer wider than a byte is
+// its bytes lowest first, each byte as eight bits in that order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace capture {
+
+class BitReader {
+  public:
+    BitReader(const unsigned char *data, size_t bytes) : data_(data), end_(bytes * 8) {}
+    BitReader(const unsigned char *data, size_t bytes, size_t bitEnd)
+        : data_(data), end_(bitEnd < bytes * 8 ? bitEnd : bytes * 8) {}
+
+    size_t position() const { return pos_; }
+    size_t remaining() const { return end_ - pos_; }
+
+    // `count` (at most 32) bits as a number, the first bit most significant.
+    bool bits(uint32_t &out, unsigned count) {
+        if (count > remaining())
+            return false;
+        uint32_t value = 0;
+        for (unsigned i = 0; i < count; i++) {
+            value = (value << 1) | ((data_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1u);
+            pos_++;
+        }
+        out = value;
+        return true;
+    }
+    bool byte(uint32_t &out) {
+        if (remaining() < 8)
+            return false;
+        unsigned shift = pos_ & 7;
+        size_t at = pos_ >> 3;
+        out = shift == 0 ? data_[at]
+                         : ((static_cast<uint32_t>(data_[at]) << shift) |
+                            (static_cast<uint32_t>(data_[at + 1]) >> (8 - shift))) &
+                               0xFFu;
+        pos_ += 8;
+        return true;
+    }
+    // `bytes` (1 to 4) whole bytes, lowest first.
+    bool littleEndian(uint32_t &out, unsigned bytes) {
+        uint32_t value = 0;
+        for (unsigned i = 0; i < bytes; i++) {
+            uint32_t b = 0;
+            if (!byte(b))
+                return false;
+            value |= b << (8 * i);
+        }
+        out = value;
+        return true;
+    }
+    bool u16(uint32_t &out) { return littleEndian(out, 2); }
+
+    // An unsigned integer of `width` bytes written compressed: for each
+    // upper byte, from the top, a 1 bit says it is zero; a 0 bit is followed
+    // by that byte and every lower one. Below them a 1 bit and four bits give
+    // a low byte under 16, a 0 bit and eight bits any other.
+    bool compressed(uint32_t &out, unsigned width) {
+        for (unsigned j = width - 1; j >= 1; j--) {
+            uint32_t zero = 0;
+            if (!bits(zero, 1))
+                return false;
+            if (!zero)
+                return littleEndian(out, j + 1);
+        }
+        uint32_t small = 0;
+        if (!bits(small, 1))
+            return false;
+        return small ? bits(out, 4) : byte(out);
+    }
+
+    // Moves to the next whole byte (no move when already on one).
+    void align() {
+        size_t next = (pos_ + 7) & ~static_cast<size_t>(7);
+        pos_ = next < end_ ? next : end_;
+    }
+    bool skip(size_t count) {
+        if (count > remaining())
+            return false;
+        pos_ += count;
+        return true;
+    }
+
+    // Copies `count` bits to `out` (ceil(count / 8) bytes), the first bit
+    // into the top of out[0]; the bits after them in the last byte are zero.
+    bool copy(unsigned char *out, size_t count) {
+        if (count > remaining())
+            return false;
+        size_t bytes = (count + 7) / 8;
+        unsigned shift = pos_ & 7;
+        const unsigned char *from = data_ + (pos_ >> 3);
+        if (shift == 0) {
+            std::memcpy(out, from, bytes);
+        } else {
+            // The bits straddle bytes: each output byte joins two inputs. The
+            // second may lie past the stream's end only for bits not taken.
+            size_t available = ((end_ + 7) >> 3) - (pos_ >> 3);
+            for (size_t i = 0; i < bytes; i++) {
+                unsigned hi = static_cast<unsigned>(from[i]) << shift;
+                unsigned lo = i + 1 < available ? from[i + 1] >> (8 - shift) : 0u;
+                out[i] = static_cast<unsigned char>((hi | lo) & 0xFFu);
+            }
+        }
+        if (count & 7)
+            out[bytes - 1] = static_cast<unsigned char>(out[bytes - 1] & (0xFF00u >> (count & 7)));
+        pos_ += count;
+        return true;
+    }
+
+  private:
+    const unsigned char *data_;
+    size_t end_;
+    size_t pos_ = 0;
+};
+
+} // namespace capture

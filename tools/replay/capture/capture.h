@@ -1,0 +1,50 @@
+// A packet capture of a game session as replay events: what the game
+// client's network layer handed up (packets with their exact bit lengths,
+// RPCs with their parameter bits), the player pool the server described,
+// and the frames and clock of the capture's time line.
+//
+// Each event comes with the 1-based number of the capture record that
+// caused it. The capture is read twice (first to find the game server,
+// then to play it), so the file must allow seeking back to its start.
+#pragma once
+
+#include "report.h"
+#include "trace.h"
+#include "udp.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace capture {
+
+struct Options {
+    std::optional<Endpoint> server; // nullopt: found from the traffic
+    uint32_t frameMs = 50;          // a frame every this many ms of capture time
+    // Called once per record with whether it was used or skipped; for tests.
+    std::function<void(uint64_t record, bool used)> onRecord;
+};
+
+using EventSink = std::function<void(const replay::Event &event, uint64_t record)>;
+
+struct Result {
+    // Empty when the capture was read; else why not (no capture, no
+    // server, several servers...). Nothing was handed to the sink then.
+    std::string error;
+    Endpoint server;
+    Report report;
+};
+
+// The host's settings at the start: those of a trace.
+const uint32_t startTick = 1000000;
+
+Result readCapture(std::FILE *in, const Options &options, const EventSink &sink);
+
+// What to tell the user on standard error after a run: the notes, a
+// truncated last record, a capture unreadable from some point on, and what
+// was skipped. One line each, no line ends.
+std::vector<std::string> messagesOf(const Result &result);
+
+} // namespace capture

@@ -45,6 +45,7 @@ Scene scene;
 Plugin plugin;
 std::vector<host::Effect> effectList;
 host::CallCounts counts;
+host::HookReturns returns[3]; // by host::Hook
 int renderPass = 0;
 
 RunningGame runningGame;
@@ -67,6 +68,16 @@ std::string hex8(uint32_t v) {
     char text[9];
     (void)std::snprintf(text, sizeof text, "%08X", v); // always 8 digits
     return text;
+}
+
+void recordReturn(host::Hook hook, bool returned) {
+    host::HookReturns &r = returns[static_cast<int>(hook)];
+    (returned ? r.returnedTrue : r.returnedFalse)++;
+}
+
+void callRenderHook() {
+    renderPass++;
+    recordReturn(host::Hook::render, plugin.renderHook(nullptr, nullptr, nullptr, nullptr));
 }
 
 std::string number(float v) {
@@ -201,7 +212,11 @@ bool SFRakNet::registerRakNetCallback(RakNetScriptHookType type, RakNetScriptHoo
 namespace host {
 
 const std::vector<Effect> &effects() { return effectList; }
-void clearEffects() { effectList.clear(); }
+void clearEffects() {
+    effectList.clear();
+    for (HookReturns &r : returns)
+        r = HookReturns{};
+}
 
 std::string describe(const Effect &effect) {
     struct Describe {
@@ -241,12 +256,13 @@ std::vector<std::string> effectLog() {
 }
 
 const CallCounts &callCounts() { return counts; }
+HookReturns hookReturns(Hook hook) { return returns[static_cast<int>(hook)]; }
 
 void reset() {
     scene = Scene{};
     publishGame();
     forgetPlugin();
-    effectList.clear();
+    clearEffects();
     counts = CallCounts{};
     renderPass = 0;
 }
@@ -289,10 +305,8 @@ void windowToGame(float x, float y, float *gameX, float *gameY) {
 void runFrame() {
     if (plugin.mainLoop)
         plugin.mainLoop();
-    if (plugin.renderHook) {
-        renderPass++;
-        plugin.renderHook(nullptr, nullptr, nullptr, nullptr);
-    }
+    if (plugin.renderHook)
+        callRenderHook();
 }
 void runFrames(int count) {
     for (int i = 0; i < count; i++)
@@ -303,29 +317,29 @@ void runMainLoop() {
         plugin.mainLoop();
 }
 void runRenderHook() {
-    if (plugin.renderHook) {
-        renderPass++;
-        plugin.renderHook(nullptr, nullptr, nullptr, nullptr);
-    }
+    if (plugin.renderHook)
+        callRenderHook();
 }
 bool hasMainLoop() { return plugin.mainLoop != nullptr; }
 bool hasRenderHook() { return plugin.renderHook != nullptr; }
 
-static bool deliver(const std::vector<RakNetScriptHookCallback_t> &hooks, int id,
+static bool deliver(Hook kind, const std::vector<RakNetScriptHookCallback_t> &hooks, int id,
                     const unsigned char *data, uint32_t bitCount) {
     bool allTrue = true;
     for (RakNetScriptHookCallback_t hook : hooks) {
         BitStream stream(data, bitCount);
         stRakNetHookParams params{&stream, id};
-        allTrue = hook(&params) && allTrue;
+        bool returned = hook(&params);
+        recordReturn(kind, returned);
+        allTrue = returned && allTrue;
     }
     return allTrue;
 }
 bool deliverPacket(const unsigned char *data, uint32_t bitCount, int packetId) {
-    return deliver(plugin.packetHooks, packetId, data, bitCount);
+    return deliver(Hook::packet, plugin.packetHooks, packetId, data, bitCount);
 }
 bool deliverRpc(int rpcId, const unsigned char *data, uint32_t bitCount) {
-    return deliver(plugin.rpcHooks, rpcId, data, bitCount);
+    return deliver(Hook::rpc, plugin.rpcHooks, rpcId, data, bitCount);
 }
 bool typeCommand(const std::string &name, const std::string &args) {
     auto it = plugin.commands.find(name);

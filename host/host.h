@@ -59,6 +59,7 @@ using Effect = std::variant<ChatLine, FontCreated, CommandRegistered, D3DHookReg
                             RakNetHookRegistered, CursorToggled, TextDrawn, ProfileWritten>;
 
 HOSTAPI const std::vector<Effect> &effects();
+// Empties the effect log and the hook-return counts below.
 HOSTAPI void clearEffects();
 // One readable line per effect, e.g. `chat 00FF2B2B [norvi warnings]: ...`.
 HOSTAPI std::string describe(const Effect &effect);
@@ -73,6 +74,17 @@ struct CallCounts {
     int getCursorPos = 0;
 };
 HOSTAPI const CallCounts &callCounts();
+
+// What the plugin's hooks answered the host: how many calls of each hook
+// returned true and how many false, since the last clearEffects or reset.
+// Counts, not a log, so that recording them allocates nothing.
+enum class Hook { render, packet, rpc };
+struct HookReturns {
+    int returnedTrue = 0;
+    int returnedFalse = 0;
+    bool operator==(const HookReturns &) const = default;
+};
+HOSTAPI HookReturns hookReturns(Hook hook);
 
 // ---- Scene: what the host reports to the plugin ----
 

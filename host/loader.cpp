@@ -170,6 +170,13 @@ LoadedPlugin::LoadedPlugin(const std::string &path) {
 #endif
 }
 
+#if !defined(_WIN32)
+int LoadedPlugin::notify(unsigned reason) {
+    auto dllMain = reinterpret_cast<DllMainProc>(dlsym(module_, "DllMain"));
+    return dllMain(module_, reason, nullptr);
+}
+#endif
+
 LoadedPlugin::~LoadedPlugin() {
     if (!module_)
         return;

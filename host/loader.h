@@ -19,6 +19,13 @@ class LoadedPlugin {
     LoadedPlugin &operator=(const LoadedPlugin &) = delete;
 
     bool loaded() const { return module_ != nullptr; }
+
+#if !defined(_WIN32)
+    // Sends the loaded copy one attach notification (a DLL_* reason) and
+    // returns its answer, as the Windows loader does when a thread starts
+    // or ends; on Windows a real thread makes the loader send them.
+    int notify(unsigned reason);
+#endif
     const std::string &error() const { return error_; }
 
   private:

@@ -42,10 +42,12 @@ class SyncHook : public PluginTest {
     }
 
     // Sends `packet` `ms` after the previous one; true if it posted a line.
+    // The hook lets every packet pass, whatever it did with it.
     static bool sendAfter(DWORD ms, const host::SyncPacket &packet) {
         host::advanceTick(ms);
         host::clearEffects();
         EXPECT_TRUE(host::deliver(host::encodeSync(packet)));
+        EXPECT_EQ(hookAnswers(host::Hook::packet), "1 true, 0 false");
         return !host::effects().empty();
     }
     // A first packet, then `count` suspect ones 100 ms apart. Returns how
@@ -108,6 +110,16 @@ TEST_F(SyncHook, ALongRunPostsOneLinePer8500Ms) {
     EXPECT_EQ(lineTimes, (std::vector<int>{500, 9000, 17500, 26000}));
 }
 
+TEST_F(SyncHook, TheNextLineComesAtExactly8500Ms) {
+    EXPECT_EQ(run(17, 5), 1);
+    // The run goes on, one packet every 100 ms, up to 8400 ms after the line.
+    for (int t = 100; t <= 8400; t += 100)
+        EXPECT_FALSE(sendAfter(100, suspect(17))) << t;
+    EXPECT_FALSE(sendAfter(99, suspect(17))); // 8499 ms
+    EXPECT_TRUE(sendAfter(1, suspect(17)));   // 8500 ms
+    EXPECT_EQ(host::effectLog(), Lines{line17});
+}
+
 TEST_F(SyncHook, APacketThatIsNotSuspectRestartsTheRun) {
     EXPECT_EQ(run(17, 4), 0);
     EXPECT_FALSE(sendAfter(100, walking(17)));
@@ -153,6 +165,25 @@ TEST_F(SyncHook, AJumpExcusesSpeedFor1250Ms) {
     EXPECT_EQ(runAfterJump(2, 1251), 1);
 }
 
+TEST_F(SyncHook, AJumpInsideARunRestartsItAfter1250Ms) {
+    EXPECT_EQ(run(17, 4), 0);
+    // Fast and sprinting, the fifth of the run, but with JUMP held: no line.
+    host::SyncPacket jump = suspect(17);
+    jump.keys = sprintKey | jumpKey;
+    EXPECT_FALSE(sendAfter(100, jump));
+    // Fast sprinting packets up to 1250 ms after the jump do not count,
+    // however many there are.
+    for (int t = 100; t <= 1200; t += 100)
+        EXPECT_FALSE(sendAfter(100, suspect(17))) << t;
+    EXPECT_FALSE(sendAfter(50, suspect(17))); // 1250 ms
+    // From 1300 ms a new run starts: its fifth packet posts the line.
+    std::vector<int> lineTimes;
+    for (int t = 1300; t <= 1800; t += 100)
+        if (sendAfter(t == 1300 ? 50 : 100, suspect(17)))
+            lineTimes.push_back(t);
+    EXPECT_EQ(lineTimes, std::vector<int>{1700});
+}
+
 TEST_F(SyncHook, SpeedMustExceedTheThresholdStrictly) {
     const float threshold = std::bit_cast<float>(0x416E6666u); // 14.9
     // Speed of the test's velocity: directions 1, 2^-16, 2^-16 times the length.
@@ -184,6 +215,45 @@ TEST_F(SyncHook, SpeedMustExceedTheThresholdStrictly) {
     EXPECT_EQ(lines(1, justBelow), 0);
     EXPECT_EQ(lines(2, justAbove), 1);
     EXPECT_EQ(lines(3, std::numeric_limits<float>::quiet_NaN()), 0);
+}
+
+TEST_F(SyncHook, SpeedIsTheLengthOfAllThreeVelocityComponents) {
+    // Unit directions times a length; 65535 is 1.0, 0 is -1.0 and 32768 is
+    // 2^-16, next to nothing. Lengths 0.1495 and 0.1485 give speeds of about
+    // 14.95 and 14.85, either side of 14.9, along any one axis or spread
+    // over all three: (0.6, 0.6, 0.529) and its sign changes are of length 1.
+    struct Case {
+        const char *what;
+        uint16_t directions[3];
+        float length;
+        int lines;
+    };
+    const uint16_t mixed06 = host::unitWord(0.6), mixed053 = host::unitWord(0.52915);
+    const uint16_t minus06 = host::unitWord(-0.6), minus053 = host::unitWord(-0.52915);
+    const Case cases[] = {
+        {"y alone, above", {32768, 65535, 32768}, 0.1495f, 1},
+        {"y alone, below", {32768, 65535, 32768}, 0.1485f, 0},
+        {"-y alone, above", {32768, 0, 32768}, 0.1495f, 1},
+        {"z alone, above", {32768, 32768, 65535}, 0.1495f, 1},
+        {"z alone, below", {32768, 32768, 65535}, 0.1485f, 0},
+        {"-z alone, above", {32768, 32768, 0}, 0.1495f, 1},
+        {"mixed, above", {mixed06, mixed06, mixed053}, 0.1495f, 1},
+        {"mixed, below", {mixed06, mixed06, mixed053}, 0.1485f, 0},
+        {"mixed signs, above", {minus06, mixed06, minus053}, 0.1495f, 1},
+        {"mixed signs, below", {mixed06, minus06, mixed053}, 0.1485f, 0},
+    };
+    uint16_t player = 1;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        host::SyncPacket p = suspect(player, c.length);
+        std::copy(std::begin(c.directions), std::end(c.directions), p.velocityDirections);
+        sendAfter(100, walking(player));
+        int lines = 0;
+        for (int i = 0; i < 5; i++)
+            lines += sendAfter(100, p);
+        EXPECT_EQ(lines, c.lines);
+        player++;
+    }
 }
 
 TEST_F(SyncHook, OnlyTheTwoAnimationPairsPass) {
@@ -263,6 +333,7 @@ TEST_F(SyncHook, PacketsThatAreNotHandledTouchNothing) {
             host::advanceTick(100);
             host::clearEffects();
             EXPECT_TRUE(host::deliver(host::encodeSync(p), packetId));
+            EXPECT_EQ(hookAnswers(host::Hook::packet), "1 true, 0 false");
             EXPECT_TRUE(host::effects().empty());
         }
     };

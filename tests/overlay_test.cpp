@@ -77,13 +77,20 @@ TEST_F(Overlay, RowsStandOnePixelFurtherApartThanTheFontHeightAddedUpInFloats) {
     }
 }
 
+// Drawing or not, the render hook answers true, so the host goes on
+// presenting the frame.
+const std::string answeredTrue = "1 true, 0 false";
+
 TEST_F(Overlay, NothingIsDrawnWhenAnyConditionFails) {
     spectate(7);
     const host::CallCounts &calls = host::callCounts();
+    EXPECT_EQ(drawFrame().size(), 8u);
+    EXPECT_EQ(hookAnswers(host::Hook::render), answeredTrue);
 
     host::setBeginRenderResult(-1);
     int begins = calls.beginRender, ends = calls.endRender;
     EXPECT_TRUE(drawFrame().empty());
+    EXPECT_EQ(hookAnswers(host::Hook::render), answeredTrue);
     EXPECT_EQ(calls.beginRender - begins, 1);
     EXPECT_EQ(calls.endRender - ends, 0); // no EndRender after a refused BeginRender
     host::setBeginRenderResult(1);
@@ -93,23 +100,27 @@ TEST_F(Overlay, NothingIsDrawnWhenAnyConditionFails) {
     host::setCanDraw(false);
     ends = calls.endRender;
     EXPECT_TRUE(drawFrame().empty());
+    EXPECT_EQ(hookAnswers(host::Hook::render), answeredTrue);
     EXPECT_EQ(calls.endRender - ends, 1);
     host::setCanDraw(true);
 
     host::setMenuActive(true);
     ends = calls.endRender;
     EXPECT_TRUE(drawFrame().empty());
+    EXPECT_EQ(hookAnswers(host::Hook::render), answeredTrue);
     EXPECT_EQ(calls.endRender - ends, 1);
     host::setMenuActive(false);
 
     stopSpectating();
     ends = calls.endRender;
     EXPECT_TRUE(drawFrame().empty());
+    EXPECT_EQ(hookAnswers(host::Hook::render), answeredTrue);
     EXPECT_EQ(calls.endRender - ends, 1);
 
     // The position-setting mode draws without anybody spectated.
     ASSERT_TRUE(host::typeCommand("norvi_setpos", ""));
     EXPECT_EQ(drawFrame().size(), 8u);
+    EXPECT_EQ(hookAnswers(host::Hook::render), answeredTrue);
 }
 
 class OverlayWithoutFont : public PluginTest {};
@@ -121,6 +132,7 @@ TEST_F(OverlayWithoutFont, DrawsNothingButStillEndsTheFrame) {
     const host::CallCounts &calls = host::callCounts();
     int begins = calls.beginRender, ends = calls.endRender;
     EXPECT_TRUE(drawFrame().empty());
+    EXPECT_EQ(hookAnswers(host::Hook::render), answeredTrue);
     EXPECT_EQ(calls.drawHeight, 0);
     EXPECT_EQ(calls.beginRender - begins, 1);
     EXPECT_EQ(calls.endRender - ends, 1);

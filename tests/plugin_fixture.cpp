@@ -41,3 +41,8 @@ void PluginTest::startPlugin() {
     host::runFrame();
     host::clearEffects();
 }
+
+std::string hookAnswers(host::Hook hook) {
+    host::HookReturns r = host::hookReturns(hook);
+    return std::to_string(r.returnedTrue) + " true, " + std::to_string(r.returnedFalse) + " false";
+}

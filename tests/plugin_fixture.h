@@ -31,3 +31,7 @@ class PluginTest : public ::testing::Test {
 };
 
 using Lines = std::vector<std::string>;
+
+// How one of the plugin's hooks answered the host since the last
+// clearEffects, e.g. "1 true, 0 false".
+std::string hookAnswers(host::Hook hook);

@@ -89,6 +89,7 @@ TEST_F(PositionFile, StoredTextIsReadAsItsLongestNumericPrefixRoundedOnce) {
         {"1e", 1.0f},
         {".5.5", 0.5f},
         {"0x1.8p3", 12.0f},
+        {"0x1.Cp7", 224.0f}, // a letter digit in a value that fits
         {"0.1", 0.1f},
         {"-0", -0.0f},
         // Just above the midpoint between 1 and the next float: one rounding
@@ -107,9 +108,10 @@ TEST_F(PositionFile, StoredTextIsReadAsItsLongestNumericPrefixRoundedOnce) {
 
 TEST_F(PositionFile, AMissingOrUnusableValueTakesTheDefaultForItsAxisOnly) {
     host::setScreen(640, 448);
-    const std::string unusable[] = {"",      "abc",       "-",      ".",       "px300",
-                                    "inf",   "-infinity", "nan",    "1e39",    "-3.5e38",
-                                    "1e-39", "1e-50",     "-1e-46", "0x1p-149"};
+    const std::string unusable[] = {"", "abc", "-", ".", "px300", "inf", "-infinity", "nan", "1e39",
+                                    "-3.5e38", "1e-39", "1e-50", "-1e-46", "0x1p-149",
+                                    // Letter digits that round to zero.
+                                    "0xAp-200", "-0x0.Fp-160"};
     for (const std::string &text : unusable) {
         SCOPED_TRACE("value \"" + text + "\"");
         Place place = startWith(text, "12.5");
@@ -138,6 +140,29 @@ TEST_F(PositionFile, AMissingKeyIsNotReadFromTheOtherKeysText) {
     EXPECT_EQ(bits(place.y), defaultGameYBits);
     // The file exists, so nothing is written to it.
     EXPECT_TRUE(profileWrites().empty());
+}
+
+TEST_F(PositionFile, ASectionGivenTwiceIsReadFromTheFirstOnly) {
+    host::setScreen(640, 448);
+    writePositionFile(gameDir, "[key_pos]\r\nkey_x=12.5\r\n[other]\r\nkey_y=1\r\n"
+                               "[key_pos]\r\nkey_x=99\r\nkey_y=77\r\n");
+    restart();
+    Place place = drawnPlace();
+    EXPECT_EQ(place.x, 12.5f);
+    EXPECT_EQ(bits(place.y), defaultGameYBits); // not the second section's 77
+}
+
+TEST_F(PositionFile, LinesEndingInABareCarriageReturnAreSeparateLines) {
+    host::setScreen(640, 448);
+    for (const std::string &file : {std::string("[key_pos]\rkey_x=12.5\rkey_y=30\r"),
+                                    std::string("[key_pos]\r\nkey_x=12.5\rkey_y=30\n")}) {
+        SCOPED_TRACE(file);
+        writePositionFile(gameDir, file);
+        restart();
+        Place place = drawnPlace();
+        EXPECT_EQ(place.x, 12.5f);
+        EXPECT_EQ(place.y, 30.0f);
+    }
 }
 
 TEST_F(PositionFile, OnlyTheFirst127CharactersOfAValueAreSeen) {

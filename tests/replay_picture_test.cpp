@@ -374,7 +374,7 @@ TEST(TimelinePicture, AnHourStaysReadableAndItsPictureSmall) {
             double t = halves / 2.0;
             if (static_cast<long long>(t) % 60 == 0)
                 timeline.spectate(static_cast<int>(t / 60) % 7, t);
-            timeline.pass(column(static_cast<uint8_t>(t)), t);
+            timeline.pass(column(static_cast<uint8_t>(halves / 2 % 256)), t);
         }
         for (int i = 0; i < 20; i++)
             timeline.warning(17, "Runner", end / 2 + i * 0.05);

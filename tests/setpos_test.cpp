@@ -143,6 +143,30 @@ TEST_F(Setpos, EnteredTwiceOrWithWordsItShowsAndHidesTheCursorOnce) {
     EXPECT_EQ(count(log, "profile [key_pos] key_x=0.000000"), 1);
 }
 
+TEST_F(Setpos, AfterAClickTheCommandStartsTheModeAgainWithTheCursorShown) {
+    command();
+    host::runFrame();
+    host::setLeftButton(true);
+    host::runFrame();
+    host::setLeftButton(false);
+    host::runFrames(2);
+    EXPECT_EQ(host::effectLog().back(), "cursor hidden");
+
+    command();
+    host::setCursor(250, 150);
+    std::vector<host::TextDrawn> rows = drawFrame();
+    EXPECT_EQ(host::effectLog().front(), "cursor shown");
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows[0].x, 250.0f);
+    EXPECT_EQ(rows[0].y, 150.0f);
+
+    // The second run ends as the first did, storing its own place.
+    host::setLeftButton(true);
+    drawFrame();
+    EXPECT_EQ(host::effectLog(), (Lines{"profile [key_pos] key_x=250.000000",
+                                        "profile [key_pos] key_y=150.000000", "cursor hidden"}));
+}
+
 TEST_F(Setpos, SpectatingThatBeginsDuringTheModeDoesNotEndIt) {
     command();
     host::runFrame();

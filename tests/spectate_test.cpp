@@ -38,6 +38,29 @@ TEST_F(Spectate, Rpc126SetsTheTargetAndLaterOnesReplaceIt) {
     EXPECT_TRUE(overlayDrawn());
 }
 
+// Ids from 32768 up are kept as negative numbers; only 65535 (-1) means nobody.
+TEST_F(Spectate, TargetsFrom32768To65534StillCountAsSpectating) {
+    for (std::vector<unsigned char> id : {std::vector<unsigned char>{0x00, 0x80},    // 32768
+                                          std::vector<unsigned char>{0x34, 0xC2},    // 49716
+                                          std::vector<unsigned char>{0xFE, 0xFF}}) { // 65534
+        SCOPED_TRACE(id[0] + 256 * id[1]);
+        spectate(id);
+        EXPECT_TRUE(overlayDrawn());
+        // The command is refused as while spectating anybody.
+        host::clearEffects();
+        ASSERT_TRUE(host::typeCommand("norvi_setpos", ""));
+        ASSERT_EQ(host::effects().size(), 1u);
+        EXPECT_EQ(std::get<host::ChatLine>(host::effects()[0]).text.rfind("[norvi warnings]: ", 0),
+                  0u);
+        EXPECT_TRUE(overlayDrawn()); // and the mode did not start
+    }
+    spectate({0xFF, 0xFF});
+    EXPECT_FALSE(overlayDrawn());
+    host::clearEffects();
+    ASSERT_TRUE(host::typeCommand("norvi_setpos", ""));
+    EXPECT_TRUE(host::effects().empty());
+}
+
 TEST_F(Spectate, Rpc124EndsSpectatingOnlyWithZero) {
     spectate({5, 0});
     toggle({1, 0, 0, 0});
@@ -74,11 +97,21 @@ TEST_F(Spectate, RpcHookIsRegisteredAtStartUp) {
 }
 
 TEST_F(Spectate, EveryRpcPassesOn) {
-    EXPECT_TRUE(spectate({5, 0}));
-    EXPECT_TRUE(toggle({0, 0, 0, 0}));
-    EXPECT_TRUE(host::deliverRpc(125, nullptr, 0));
-    EXPECT_TRUE(spectate({}));
-    EXPECT_TRUE(toggle({1}));
+    // Each call: the hook ran once and answered true.
+    auto passes = [](bool delivered) {
+        bool once = hookAnswers(host::Hook::rpc) == "1 true, 0 false";
+        host::clearEffects();
+        return delivered && once;
+    };
+    host::clearEffects();
+    EXPECT_TRUE(passes(spectate({5, 0})));
+    EXPECT_TRUE(passes(toggle({0, 0, 0, 0})));
+    EXPECT_TRUE(passes(host::deliverRpc(125, nullptr, 0)));
+    // Too short for the value each one reads.
+    EXPECT_TRUE(passes(spectate({})));
+    EXPECT_TRUE(passes(spectate({7})));
+    EXPECT_TRUE(passes(toggle({1})));
+    EXPECT_TRUE(passes(toggle({0, 0, 0})));
 }
 
 } // namespace

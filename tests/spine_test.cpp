@@ -23,6 +23,34 @@ TEST_F(Spine, AttachHandsTheHostTheMainLoopAndDoesNothingElse) {
     EXPECT_TRUE(host::effectLog().empty());
 }
 
+#if defined(_WIN32)
+DWORD WINAPI doNothing(LPVOID) { return 0; }
+#endif
+
+// A thread starting or ending in the game, and the process letting the
+// plugin go, are notified too; only the process attach hands over the main
+// loop, and every notification is answered TRUE.
+TEST_F(Spine, OnlyTheProcessAttachNotificationDoesAnything) {
+    host::forgetPlugin(); // the main loop the load handed over
+#if defined(_WIN32)
+    // The loader tells the plugin of a thread's start and end.
+    HANDLE thread = CreateThread(nullptr, 0, doNothing, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+#else
+    EXPECT_EQ(plugin->notify(DLL_THREAD_ATTACH), TRUE);
+    EXPECT_EQ(plugin->notify(DLL_THREAD_DETACH), TRUE);
+    EXPECT_EQ(plugin->notify(DLL_PROCESS_DETACH), TRUE);
+#endif
+    EXPECT_FALSE(host::hasMainLoop());
+    EXPECT_TRUE(host::effectLog().empty());
+#if !defined(_WIN32)
+    EXPECT_EQ(plugin->notify(DLL_PROCESS_ATTACH), TRUE);
+    EXPECT_TRUE(host::hasMainLoop());
+#endif
+}
+
 TEST_F(Spine, WaitsWhileTheGameObjectIsMissing) {
     host::setGameState(std::nullopt);
     host::runFrames(5);

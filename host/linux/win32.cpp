@@ -1,9 +1,11 @@
 // Windows' tick counter and profile (INI) functions for the native build,
 // with the behaviour the plugin meets on Windows: a `\` in a path separates
 // folders, sections and keys match case-insensitively, values are trimmed
-// of blanks and of one pair of matching quotes, a read returns the count of
-// characters copied (cut to the buffer's size - 1), and a write creates the
-// file but not its folder and updates a key in place, keeping the rest.
+// of blanks and of one pair of matching quotes, lines end at CR LF, LF or a
+// lone CR, only the first of two sections of one name is seen, a read
+// returns the count of characters copied (cut to the buffer's size - 1),
+// and a write creates the file but not its folder and updates a key in
+// place, keeping the rest.
 #include "host.h"
 
 #include <cerrno>
@@ -37,15 +39,25 @@ std::string trim(const std::string &s) {
 
 bool sameName(const std::string &a, const char *b) { return strcasecmp(a.c_str(), b) == 0; }
 
+// Lines end at CR LF, at LF and at a CR on its own, as Windows reads them.
 std::vector<std::string> readLines(const std::string &path, bool *found) {
     std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
     *found = static_cast<bool>(in);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
+    std::stringstream whole;
+    whole << in.rdbuf();
+    const std::string text = whole.str();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
+            start++;
     }
     return lines;
 }
@@ -100,13 +112,18 @@ extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPC
         return copyOut(fallback, buffer, bufferSize);
     bool found = false;
     std::vector<std::string> lines = readLines(nativePath(path), &found);
+    // Only the first section of the name is read; a later one of the same
+    // name is not looked at.
     bool inSection = false;
     for (const std::string &line : lines) {
         std::string name, k, v;
-        if (sectionName(line, &name))
+        if (sectionName(line, &name)) {
+            if (inSection)
+                break;
             inSection = sameName(name, section);
-        else if (inSection && keyValue(line, &k, &v) && sameName(k, key))
+        } else if (inSection && keyValue(line, &k, &v) && sameName(k, key)) {
             return copyOut(unquote(v), buffer, bufferSize);
+        }
     }
     return copyOut(fallback, buffer, bufferSize);
 }

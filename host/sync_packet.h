@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -27,7 +28,8 @@ class BitWriter {
     void u16(uint16_t value);
     void u32(uint32_t value);
     void f32(float value);
-    Packet finish() const { return packet_; }
+    Packet finish() const & { return packet_; }
+    Packet finish() && { return std::move(packet_); }
 
   private:
     Packet packet_;

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is
-# missing: the native toolchain and test libraries, MinGW-w64 for 32-bit
+# missing: the native toolchain and test libraries (and librsvg and libpng,
+# with which the tests look at the replay tool's pictures), MinGW-w64 for 32-bit
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
-# benchmark command (scripts/bench.sh); and simdjson's single-file source,
-# which the Windows build of norvi-replay compiles in (Debian ships simdjson
-# only as a native library). Needs root when it installs.
+# benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
+# whose capture files the capture reader's tests are checked against
+# (tests/captures/make.sh); and simdjson's single-file source, which the
+# Windows build of norvi-replay compiles in (Debian ships simdjson only as a
+# native library). Needs root when it installs.
 set -euo pipefail
 
 packages=(
     g++ cmake ninja-build
-    googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev libsimdjson-dev libcli11-dev
+    googletest libgtest-dev libbenchmark-dev libsimdjson-dev libcli11-dev
     g++-mingw-w64-i686 wine wine32:i386
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
-    zip
-    valgrind python3
+    zip unzip
+    libpng-dev librsvg2-bin fonts-dejavu-core
+    valgrind python3 time
+    wireshark-common
 )
 
 missing=()

@@ -303,8 +303,14 @@ TEST(TimelinePicture, WarningsAndShortRunsAreMarkedInTheirPlayersRows) {
     send(slow, 10.0);
     timeline.warning(17, "Seventeen", 30);
     timeline.warning(5, "Five", 50);
+    // Player 30 is never warned, and his run is still open at the end.
+    SyncShape thirty;
+    thirty.player = 30;
+    for (double t : {55.0, 55.1, 55.2})
+        send(thirty, t);
     std::string svg = timeline.svg(60);
     EXPECT_NE(svg.find("Seventeen [17]: 1 warning"), std::string::npos);
+    EXPECT_NE(svg.find("never warned who had such runs, by id: 30 (1 run)."), std::string::npos);
     Image image = rendered(svg);
     ASSERT_EQ(image.error, "");
 

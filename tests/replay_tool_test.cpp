@@ -9,8 +9,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
+
+#if !defined(_WIN32)
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -80,7 +87,7 @@ TEST_F(ReplayTool, StartUpIsTranscribedLineForLine) {
     write("t.jsonl", "{\"frame\": 1}\n");
     Outcome r = run("t.jsonl");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, startUp);
+    EXPECT_EQ(r.unplaced(), startUp);
     EXPECT_EQ(r.err, "");
 }
 
@@ -114,7 +121,7 @@ TEST_F(ReplayTool, KeysWarningsAndTheCommandAreTranscribed) {
     Outcome r = run("t.jsonl");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(
-        r.out,
+        r.unplaced(),
         std::string(startUp) + columnPlaced +
             // 0x28: SPRINT and JUMP held; rows one pixel more than the font's height apart.
             R"({"draw": [["ЛКМ", "FFFF4444", 100, 200], ["ПКМ", "FFFF4444", 100, 211], ["C", "FFFF4444", 100, 222], ["SPRINT", "FF44FF44", 100, 233], ["JUMP", "FF44FF44", 100, 244], ["ALT", "FFFF4444", 100, 255], ["TAB", "FFFF4444", 100, 266], ["F", "FFFF4444", 100, 277]]}
@@ -130,7 +137,7 @@ TEST_F(ReplayTool, TheSprintWarningNamesThePlayerInTheirColour) {
                  "{\"sync\": {\"player\": 17, \"keys\": 8, \"velocity\": [0.2, 0, 0]}}\n";
     write("t.jsonl", trace);
     Outcome r = run("t.jsonl");
-    EXPECT_EQ(r.out.substr(sizeof startUp - 1),
+    EXPECT_EQ(r.unplaced().substr(sizeof startUp - 1),
               "{\"chat\": \"[norvi warnings]: {e0c020}Bob[17] возможно SprintHook\", "
               "\"color\": \"00FF2B2B\"}\n");
 }
@@ -167,6 +174,35 @@ TEST_F(ReplayTool, ABadLineRunsNothingAndNamesFileAndLine) {
     Outcome fromStdin = run("-", "{\"tick\": true}\n");
     EXPECT_EQ(fromStdin.status, 2);
     EXPECT_EQ(fromStdin.err, "-:1: \"tick\" must be an integer from 0 to 4294967295\n");
+}
+
+TEST_F(ReplayTool, ABadLastLineOfALongTraceRunsNothingEither) {
+    // Several chunks of good lines, then the bad one: not one effect is
+    // written, though the plugin would have had plenty to say.
+    std::string trace = std::string(placeColumn) + "{\"spectate\": 0}\n";
+    while (trace.size() < (9u << 20))
+        trace += "{\"sync\": {\"player\": 0, \"keys\": 8}}\n{\"frame\": 1}\n";
+    trace += "{\"frame\": 1, \"bogus\": 2}\n";
+    write("t.jsonl", trace);
+    Outcome r = run("--game-dir . t.jsonl");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("\"bogus\" does not belong to a \"frame\" event"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "SAMPFUNCS")) << "the plugin never ran";
+}
+
+TEST_F(ReplayTool, StandardInputRunsLikeAFile) {
+    std::string trace = std::string(placeColumn) + "{\"spectate\": 0}\n";
+    for (int i = 0; i < 20000; i++)
+        trace += "{\"sync\": {\"player\": 0, \"keys\": " + std::to_string(i % 64) +
+                 "}}\n{\"frame\": 1}\n";
+    write("t.jsonl", trace);
+    Outcome fromFile = run("t.jsonl");
+    Outcome fromStdin = run("-", trace);
+    EXPECT_EQ(fromStdin.status, 0) << fromStdin.err;
+    EXPECT_EQ(fromStdin.out, fromFile.out);
+    EXPECT_GT(fromFile.out.size(), 1000u);
 }
 
 TEST_F(ReplayTool, BadCommandLinesAndMissingPluginsHaveTheirOwnStatus) {
@@ -210,7 +246,7 @@ TEST_F(ReplayTool, TheGameFolderKeepsThePositionFile) {
     Outcome bare = run("--game-dir bare t.jsonl");
     EXPECT_EQ(bare.status, 0);
     EXPECT_FALSE(fs::exists(dir / "bare" / "SAMPFUNCS"));
-    EXPECT_NE(bare.out.find(R"({"profile": ["key_pos", "key_x", "320.000000"]})"),
+    EXPECT_NE(bare.unplaced().find(R"({"profile": ["key_pos", "key_x", "320.000000"]})"),
               std::string::npos);
 
     // Without --game-dir, a temporary one is used and removed.
@@ -227,26 +263,34 @@ TEST_F(ReplayTool, TextFormatIsForPeople) {
 )");
     Outcome r = run("--format text t.jsonl");
     EXPECT_EQ(r.status, 0);
-    const char *red = "keys      ЛКМ #FF4444  ПКМ #FF4444  C #FF4444  SPRINT #FF4444  JUMP "
-                      "#FF4444  ALT #FF4444  TAB #FF4444  F #FF4444  at 100, 200\n";
-    EXPECT_EQ(r.out, std::string("profile   [key_pos] key_x=457.000000\n"
-                                 "profile   [key_pos] key_y=274.192596\n"
-                                 "font      Tahoma, size 11, flags 5\n"
-                                 "register  command norvi_setpos\n"
-                                 "register  render hook, device method 17\n"
-                                 "register  network hook, type 3\n"
-                                 "register  network hook, type 2\n"
-                                 "chat      norvi warnings successfully loaded // author: kesmaro\n"
-                                 "cursor    shown\n") +
-                         red +
-                         "profile   [key_pos] key_x=33.333336\n"
-                         "profile   [key_pos] key_y=82.962959\n"
-                         "cursor    hidden\n"
-                         "keys      ЛКМ #FF4444  ПКМ #FF4444  C #FF4444  SPRINT #FF4444  JUMP "
-                         "#FF4444  ALT #FF4444  TAB #44FF44  F #FF4444  at 100, 200\n"
-                         "chat      [norvi warnings]: нужно выйти из режима наблюдения\n")
-        << "no terminal colours when the output is a file, and a pass like the one "
-           "before it is not repeated";
+    EXPECT_EQ(r.out,
+              "     0.000  line 1         profile   [key_pos] key_x=457.000000\n"
+              "     0.000  line 1         profile   [key_pos] key_y=274.192596\n"
+              "     0.000  line 1         font      Tahoma, size 11, flags 5\n"
+              "     0.000  line 1         register  command norvi_setpos\n"
+              "     0.000  line 1         register  render hook, device method 17\n"
+              "     0.000  line 1         register  network hook, type 3\n"
+              "     0.000  line 1         register  network hook, type 2\n"
+              "     0.000  line 1         chat      norvi warnings successfully loaded // "
+              "author: kesmaro\n"
+              "     0.000  line 4         cursor    shown\n"
+              "     0.000  line 4         keys      лкм пкм c sprint jump alt tab f  at 100, 200\n"
+              "     0.000  line 6         profile   [key_pos] key_x=33.333336\n"
+              "     0.000  line 6         profile   [key_pos] key_y=82.962959\n"
+              "     0.000  line 6         cursor    hidden\n"
+              "     0.000  line 10        keys      лкм пкм c sprint jump alt [TAB] f  at 100, "
+              "200\n"
+              "     0.000  line 11        chat      [norvi warnings]: нужно выйти из режима "
+              "наблюдения\n"
+              "\n"
+              "summary\n"
+              "  session    0.000 s, 11 events: 1 sync packets (0 dropped: dead players, ids of "
+              "1000 and up), 1 RPCs\n"
+              "  warned     nobody\n"
+              "  spectated  player  seconds     name\n"
+              "             0       0.000       \n")
+        << "held keys in capitals and brackets, no terminal colours when the output is a "
+           "file, and a pass like the one before it is not repeated";
 }
 
 TEST_F(ReplayTool, TextFormatShowsControlCharactersInsteadOfObeyingThem) {
@@ -275,17 +319,16 @@ TEST_F(ReplayTool, ThePictureIsTheLastPassThatDrew) {
 )");
     Outcome r = run("--svg out/screen.svg t.jsonl");
     EXPECT_EQ(r.status, 1) << "the picture's folder does not exist";
+    EXPECT_EQ(r.err, "norvi-replay: cannot write out/screen.svg: No such file or directory\n");
+    EXPECT_EQ(r.out, "") << "found out before anything ran";
     fs::create_directories(dir / "out");
     r = run("--svg out/screen.svg t.jsonl");
     EXPECT_EQ(r.status, 0);
     std::string svg = readFile(dir / "out" / "screen.svg");
     EXPECT_NE(svg.find(R"(width="800" height="600")"), std::string::npos) << svg;
-    EXPECT_NE(svg.find("sans-serif"), std::string::npos);
-    EXPECT_NE(svg.find(R"(<text x="100" y="245" fill="#44FF44">SPRINT</text>)"), std::string::npos)
-        << svg;
-    EXPECT_NE(svg.find(R"(<text x="101" y="246" fill="#101010">SPRINT</text>)"), std::string::npos)
-        << "a one-pixel dark shadow";
+    EXPECT_NE(svg.find(R"(fill="#44FF44">SPRINT</text>)"), std::string::npos) << svg;
     EXPECT_NE(svg.find(R"(fill="#FF4444">ЛКМ</text>)"), std::string::npos);
+    EXPECT_NE(svg.find("successfully"), std::string::npos) << "the chat is in the picture";
 }
 
 TEST_F(ReplayTool, TheDemoRuns) {
@@ -296,7 +339,220 @@ TEST_F(ReplayTool, TheDemoRuns) {
          at = r.out.find("SprintHook", at + 1))
         warnings++;
     EXPECT_EQ(warnings, 2u);
-    EXPECT_NE(r.out.find(R"({"cursor": true})"), std::string::npos);
-    EXPECT_NE(r.out.find(R"({"cursor": false})"), std::string::npos);
+    EXPECT_NE(r.unplaced().find(R"({"cursor": true})"), std::string::npos);
+    EXPECT_NE(r.unplaced().find(R"({"cursor": false})"), std::string::npos);
     EXPECT_NE(r.out.find("нужно выйти"), std::string::npos);
 }
+
+// ---- Placing effects, the summary, filters, scripts ----
+
+namespace {
+
+// Player 17 sprints with the hook on: six sync packets 100 ms apart, the
+// fifth suspect one in a row gives the warning; player 3 does the same
+// later; player 1000's packets and a dead player's are dropped.
+std::string twoCheaters() {
+    std::string trace = "{\"player\": 17, \"name\": \"Bob\", \"color\": \"FFE0C020\"}\n"
+                        "{\"player\": 3, \"name\": \"Ann\"}\n"
+                        "{\"frame\": 1}\n"
+                        "{\"spectate\": 17}\n";
+    for (int i = 0; i < 6; i++)
+        trace += "{\"advance\": 100}\n"
+                 "{\"sync\": {\"player\": 17, \"keys\": 8, \"velocity\": [0.2, 0, 0]}}\n"
+                 "{\"frame\": 1}\n";
+    trace += "{\"spectate\": 3}\n{\"advance\": 10000}\n";
+    for (int i = 0; i < 6; i++)
+        trace += "{\"advance\": 100}\n"
+                 "{\"sync\": {\"player\": 3, \"keys\": 8, \"velocity\": [0.2, 0, 0]}}\n"
+                 "{\"frame\": 1}\n";
+    trace += "{\"sync\": {\"player\": 1000}}\n"
+             "{\"sync\": {\"player\": 4, \"health\": 2}}\n"
+             "{\"spectate\": null}\n"
+             "{\"advance\": 500}\n";
+    return trace;
+}
+
+std::vector<std::string> linesOf(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace
+
+TEST_F(ReplayTool, EveryEffectNamesItsLineAndTick) {
+    write("t.jsonl", twoCheaters());
+    Outcome r = run("t.jsonl");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines = linesOf(r.out);
+    // The start-up comes from the first frame, line 3; the warning from the
+    // sixth of Bob's packets (a player's first never counts): line 4 + 6 *
+    // 3 - 1 = 21, at 1000000 + 600 ms.
+    EXPECT_NE(lines.front().find(R"(, "line": 3, "tick": 1000000})"), std::string::npos)
+        << lines.front();
+    std::string warning;
+    for (const std::string &line : lines)
+        if (line.find("SprintHook") != std::string::npos) {
+            warning = line;
+            break;
+        }
+    EXPECT_EQ(warning, R"({"chat": "[norvi warnings]: {e0c020}Bob[17] возможно SprintHook", )"
+                       R"("color": "00FF2B2B", "line": 21, "tick": 1000600})");
+}
+
+TEST_F(ReplayTool, TheSummaryTellsWhoWasWarnedAndSpectated) {
+    write("t.jsonl", twoCheaters());
+    Outcome r = run("--summary t.jsonl");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(linesOf(r.out).back(),
+              R"({"summary": {"seconds": 11.700, "events": 46, "syncPackets": 14, )"
+              R"("droppedPackets": 2, "rpcs": 3, "warned": [)"
+              R"({"player": 3, "name": "Ann", "warnings": 1, "first": 11.200, "last": 11.200}, )"
+              R"({"player": 17, "name": "Bob", "warnings": 1, "first": 0.600, "last": 0.600}], )"
+              R"("spectated": [{"player": 3, "name": "Ann", "seconds": 10.600}, )"
+              R"({"player": 17, "name": "Bob", "seconds": 0.600}]}})");
+    EXPECT_EQ(run("t.jsonl").out.find("summary"), std::string::npos) << "jsonl: only when asked";
+
+    Outcome text = run("--format text t.jsonl");
+    EXPECT_NE(text.out.find("\nsummary\n"
+                            "  session    11.700 s, 46 events: 14 sync packets (2 dropped: dead "
+                            "players, ids of 1000 and up), 3 RPCs\n"
+                            "  warned     player  warnings  first (s)   last (s)    name\n"
+                            "             3       1         11.200      11.200      Ann\n"
+                            "             17      1         0.600       0.600       Bob\n"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(ReplayTool, FiltersChangeWhatIsShownNotWhatRuns) {
+    write("t.jsonl", twoCheaters());
+    Outcome all = run("--summary t.jsonl");
+    Outcome bob = run("--summary --player 17 t.jsonl");
+    ASSERT_EQ(bob.status, 0) << bob.err;
+    EXPECT_EQ(linesOf(bob.out).back(), linesOf(all.out).back()) << "the same session ran";
+    std::vector<std::string> lines = linesOf(bob.out);
+    lines.pop_back();
+    ASSERT_FALSE(lines.empty());
+    for (const std::string &line : lines) {
+        bool bobsWarning = line.find("Bob[17]") != std::string::npos;
+        bool pass = line.rfind("{\"draw\"", 0) == 0;
+        EXPECT_TRUE(bobsWarning || pass) << line;
+        if (pass) { // drawn while Bob was spectated, not later while Ann was
+            EXPECT_EQ(line.find("\"tick\": 1011"), std::string::npos) << line;
+        }
+    }
+
+    // A stretch: seconds from the first event, or ticks.
+    Outcome late = run("--from 11 t.jsonl");
+    EXPECT_EQ(late.out.find("Bob[17]"), std::string::npos);
+    EXPECT_NE(late.out.find("Ann[3]"), std::string::npos);
+    Outcome early = run("--from=tick:1000000 --to=tick:1000600 t.jsonl");
+    EXPECT_NE(early.out.find("Bob[17]"), std::string::npos);
+    EXPECT_EQ(early.out.find("Ann[3]"), std::string::npos);
+    EXPECT_EQ(run("--from soon t.jsonl").status, 2);
+}
+
+TEST_F(ReplayTool, FailOnWarningGivesStatusThree) {
+    write("t.jsonl", twoCheaters());
+    EXPECT_EQ(run("--fail-on-warning t.jsonl").status, 3);
+    EXPECT_EQ(run("t.jsonl").status, 0);
+    write("quiet.jsonl", "{\"frame\": 1}\n");
+    EXPECT_EQ(run("--fail-on-warning quiet.jsonl").status, 0);
+}
+
+TEST_F(ReplayTool, TheCommandLineIsTheUsualOne) {
+    write("t.jsonl", twoCheaters());
+    Outcome help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char *option :
+         {"--format", "--summary", "--player", "--from", "--to", "--fail-on-warning", "--color",
+          "--svg", "--timeline", "--game-dir", "--plugin", "--version", "Exit status:", "  3  "})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    Outcome version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("norvi-replay ", 0), 0u) << version.out;
+
+    EXPECT_EQ(run("--format=text t.jsonl").out, run("--format text t.jsonl").out);
+    write("-odd.jsonl", "{\"frame\": 1}\n");
+    EXPECT_EQ(run("-- -odd.jsonl").status, 0) << "after --, a name is a name";
+
+    // A picture to standard output follows the transcript.
+    Outcome svg = run("--svg - t.jsonl");
+    EXPECT_EQ(svg.status, 0);
+    EXPECT_NE(svg.out.find("}\n<svg "), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "-"));
+    EXPECT_EQ(run("--svg - --timeline - t.jsonl").status, 2);
+
+    Outcome timeline = run("--timeline line.svg t.jsonl");
+    EXPECT_EQ(timeline.status, 0) << timeline.err;
+    EXPECT_NE(readFile(dir / "line.svg").find("<svg"), std::string::npos);
+
+    write("empty.jsonl", "# nothing\n\n");
+    Outcome empty = run("empty.jsonl");
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.err, "norvi-replay: the trace empty.jsonl holds no events: only the "
+                         "plugin's start is shown\n");
+}
+
+// A shell pipeline and a pseudo-terminal: native only.
+#if !defined(_WIN32)
+
+TEST_F(ReplayTool, AClosedPipeLeavesNoTemporaryFolder) {
+    std::string trace = "{\"frame\": 1}\n{\"spectate\": 0}\n";
+    for (int i = 0; i < 50000; i++)
+        trace += "{\"sync\": {\"player\": 0, \"keys\": " + std::to_string(i % 64) +
+                 "}}\n{\"frame\": 1}\n";
+    write("t.jsonl", trace);
+    std::string command = "cd '" + dir.string() + "' && TMPDIR='" + (dir / "tmp").string() +
+                          "' '" NORVI_REPLAY "' t.jsonl | head -c 100 >/dev/null";
+    (void)std::system(command.c_str());
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+}
+
+namespace {
+
+// What the tool writes when its standard output is a terminal: run on a
+// pseudo-terminal, read until it closes.
+std::string onTerminal(const fs::path &dir, const std::string &command) {
+    int terminal = -1;
+    pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        std::string line = "cd '" + dir.string() + "' && " + command;
+        execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    std::string out;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<size_t>(got));
+    close(terminal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return out;
+}
+
+} // namespace
+
+TEST_F(ReplayTool, ColoursOnATerminalOnTopOfTextThatReadsWithout) {
+    write("t.jsonl", std::string(placeColumn) + R"({"spectate": 0}
+{"sync": {"player": 0, "keys": 8}}
+{"frame": 1}
+)");
+    const std::string tool = "'" NORVI_REPLAY "' --format text ";
+    std::string coloured = onTerminal(dir, tool + "t.jsonl");
+    EXPECT_NE(coloured.find("\x1b[38;2;68;255;68m[SPRINT]\x1b[0m"), std::string::npos) << coloured;
+    EXPECT_NE(coloured.find("\x1b[38;2;255;68;68mjump\x1b[0m"), std::string::npos);
+
+    for (const std::string &plain :
+         {onTerminal(dir, "NO_COLOR=1 " + tool + "t.jsonl"),
+          onTerminal(dir, tool + "--color=never t.jsonl"), run("--format text t.jsonl").out}) {
+        EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
+        EXPECT_NE(plain.find("[SPRINT] jump"), std::string::npos) << plain;
+    }
+    EXPECT_NE(run("--format text --color=always t.jsonl").out.find("\x1b[38;2;"), std::string::npos)
+        << "asked for, colours go to a file too";
+}
+
+#endif

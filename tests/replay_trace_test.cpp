@@ -120,6 +120,45 @@ TEST(ReplayTrace, FloatsAreRoundedOnceFromTheirDigits) {
     EXPECT_EQ(s.position[0], std::nextafter(1.0f, 2.0f));
 }
 
+TEST(ReplayTrace, FloatsOnTheHalfwayPointBetweenTwoFloatsFollowTheirDigits) {
+    // 1.000000059604644775390625 is exactly halfway between 1 and the next
+    // float: it goes to the even one, 1. Digits just below or above the
+    // halfway point read as the same double, but go down or up.
+    auto first = [](const std::string &number) {
+        return std::get<Sync>(
+                   only(R"({"sync": {"player": 0, "position": [)" + number + R"(, 0, 0]}})"))
+            .position[0];
+    };
+    const float above = std::nextafter(1.0f, 2.0f);
+    EXPECT_EQ(first("1.000000059604644775390625"), 1.0f);
+    EXPECT_EQ(first("1.0000000596046447753906249999999"), 1.0f);
+    EXPECT_EQ(first("1.0000000596046447753906250000001"), above);
+    EXPECT_EQ(first("-1.0000000596046447753906250000001"), -above);
+    EXPECT_EQ(first("1.0000000596046448"), above) << "an ordinary number";
+    EXPECT_EQ(first("5e-324"), 0.0f) << "below the smallest float";
+}
+
+TEST(ReplayTrace, NumbersBeyondADoublesRangeAreReadAndFoundOutOfRange) {
+    EXPECT_EQ(errorOf(R"({"fontHeight": 1e400})"),
+              "1: \"fontHeight\" must be a finite number within single precision");
+    EXPECT_EQ(errorOf(R"({"sync": {"player": 1, "velocity": [0, -1e999, 0]}})"),
+              "1: \"sync.velocity\" must be a finite number within single precision");
+    EXPECT_EQ(errorOf(R"({"tick": 123456789012345678901234567890})"),
+              "1: \"tick\" must be an integer from 0 to 4294967295");
+    // A tiny number is a zero, not an error.
+    EXPECT_EQ(std::get<SetFontHeight>(only(R"({"fontHeight": 1e-400})")).height, 0.0f);
+}
+
+TEST(ReplayTrace, AnRpcMayGiveTheBitLengthOfItsParameters) {
+    Rpc whole = std::get<Rpc>(only(R"({"rpc": 126, "data": "0500"})"));
+    EXPECT_EQ(whole.bitCount, 16u);
+    Rpc cut = std::get<Rpc>(only(R"({"rpc": 126, "data": "0500", "bits": 9})"));
+    EXPECT_EQ(cut.bitCount, 9u);
+    EXPECT_EQ(cut.data, (std::vector<unsigned char>{0x05, 0x00}));
+    EXPECT_EQ(errorOf(R"({"rpc": 126, "data": "05", "bits": 9})"),
+              "1: \"bits\" must be an integer from 0 to 8");
+}
+
 TEST(ReplayTrace, CommentsBlankLinesAndCrLfAreSkippedButCounted) {
     ParsedTrace trace = parseTrace("# a comment\n\n   \t\n  # another\r\n{\"frame\": 1}\r\n");
     EXPECT_FALSE(trace.error);
@@ -129,8 +168,7 @@ TEST(ReplayTrace, CommentsBlankLinesAndCrLfAreSkippedButCounted) {
 }
 
 TEST(ReplayTrace, EscapedAndPlainSpellingsReadTheSame) {
-    // The quick reader leaves escapes and non-ASCII text to nlohmann's;
-    // both give the same event.
+    // Escapes are undone before a name or text is converted.
     Command plain = std::get<Command>(only(R"({"command": "norvi_setpos", "args": "a b"})"));
     Command escaped =
         std::get<Command>(only(R"({"command":"norvi\u005fsetpos","args":"a\u0020b"} )"));
@@ -204,6 +242,28 @@ TEST(ReplayTrace, EveryBadLineIsNamedWithWhatIsWrong) {
          "1: \"x\" does not belong to a \"sync.surf\""},
         {R"({"sync": {"player": 1, "animation": [1, 65536]}})",
          "1: \"sync.animation flags\" must be an integer from -32768 to 65535"},
+        // Lines that are not JSON: where reading stopped, and why.
+        {R"({"frame" 1})", "1: not JSON at column 10: syntax error while parsing object "
+                           "separator - unexpected number literal; expected ':'"},
+        {R"({"frame": 1}})", "1: not JSON at column 13: syntax error while parsing value - "
+                             "unexpected '}'; expected end of input"},
+        {R"({"frame": 1} {"frame": 2})", "1: not JSON at column 14: syntax error while "
+                                         "parsing value - unexpected '{'; expected end of "
+                                         "input"},
+        {R"({"frame": [1,]})", "1: not JSON at column 14: syntax error while parsing value - "
+                               "unexpected ']'; expected '[', '{', or a literal"},
+        {R"({"frame": tru})", "1: not JSON at column 14: syntax error while parsing value - "
+                              "invalid literal; last read: '\"frame\": tru}'"},
+        {R"({"frame": 01})", "1: not JSON at column 12: syntax error while parsing object - "
+                             "unexpected number literal; expected '}'"},
+        {R"({"frame": -})", "1: not JSON at column 12: syntax error while parsing value - "
+                            "invalid number; expected digit after '-'; last read: '-}'"},
+        {R"({"a": "\q"})", "1: not JSON at column 9: syntax error while parsing value - "
+                           "invalid string: forbidden character after backslash; last read: "
+                           "'\"\\q'"},
+        {"{\"frame\": \"ab", "1: not JSON at column 14: syntax error while parsing value - "
+                             "invalid string: missing closing quote; last read: '\"ab'"},
+        {R"({"frame": 1, "x": {"a": 1, "a": 2}})", "1: the key \"a\" appears twice"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(errorOf(c.line), c.message) << c.line;

@@ -3,11 +3,18 @@
 #pragma once
 
 #include <filesystem>
+#include <regex>
 #include <string>
 
 struct Outcome {
     int status; // the exit status; -1 if the program did not exit by itself
     std::string out, err;
+    // The transcript without each effect's "line" and "tick", for comparing
+    // what the plugin did.
+    std::string unplaced() const {
+        static const std::regex place(R"(, "line": \d+, "tick": \d+\})");
+        return std::regex_replace(out, place, "}");
+    }
 };
 
 // Runs `program` with `arguments` (words separated by spaces; a word with

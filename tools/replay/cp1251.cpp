@@ -76,9 +76,13 @@ std::optional<uint32_t> nextCodePoint(std::string_view s, size_t &i) {
 std::string utf8FromCp1251(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
+    appendUtf8FromCp1251(out, bytes);
+    return out;
+}
+
+void appendUtf8FromCp1251(std::string &out, std::string_view bytes) {
     for (char b : bytes)
         appendUtf8(out, codePointOf(static_cast<unsigned char>(b)));
-    return out;
 }
 
 std::optional<std::string> cp1251FromUtf8(std::string_view text) {

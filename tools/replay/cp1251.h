@@ -10,6 +10,8 @@ namespace replay {
 
 // Every byte has a character except 0x98, which turns into U+FFFD.
 std::string utf8FromCp1251(std::string_view bytes);
+// The same, appended to `out`.
+void appendUtf8FromCp1251(std::string &out, std::string_view bytes);
 
 // nullopt when the text holds a character Windows-1251 lacks (or is not
 // valid UTF-8).

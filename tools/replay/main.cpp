@@ -1,195 +1,324 @@
 // norvi-replay: runs the plugin headless on a trace and tells what it did.
-//
-//   norvi-replay [--game-dir DIR] [--format jsonl|text] [--svg FILE]
-//                [--plugin PATH] TRACE
-//
-// Exit status: 0 the trace ran; 1 the plugin or the game folder could not
-// be used; 2 a bad command line or a bad trace line (then nothing runs).
+// The command line (CLI11) builds one source, one runner and the outputs
+// asked for; `norvi-replay --help` lists everything.
 #include "loader.h"
 #include "platform.h"
 #include "run.h"
-#include "svg.h"
+#include "screen_svg.h"
+#include "summary.h"
+#include "timeline.h"
 #include "trace.h"
+#include "trace_file.h"
 #include "transcript.h"
 
+#include "norvi_version.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <limits>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char usage[] = "usage: norvi-replay [--game-dir DIR] [--format jsonl|text] [--svg FILE] "
-                     "[--plugin PATH] TRACE\n"
-                     "TRACE is a trace file, or - for standard input.\n";
+// Exit statuses.
+const int ran = 0, cannotRun = 1, badInput = 2, warned = 3;
+
+const char exitStatuses[] =
+    "Exit status:\n"
+    "  0  the trace ran\n"
+    "  1  the plugin could not be loaded, the game folder could not be used, or an output\n"
+    "     (the transcript, a picture) could not be written\n"
+    "  2  a bad command line, an unreadable trace, or a bad trace line (then nothing runs)\n"
+    "  3  with --fail-on-warning: the trace ran and the plugin posted a warning\n";
 
 struct Options {
     std::string trace;
-    std::optional<std::string> gameDir, svg, plugin;
-    bool text = false;
+    std::string format = "jsonl";
+    std::string color = "auto";
+    std::string gameDir, svg, timeline, plugin;
+    std::string from, to;
+    std::vector<int> players;
+    bool summary = false, failOnWarning = false;
 };
 
-int usageError(const std::string &message) {
-    (void)std::fprintf(stderr, "norvi-replay: %s\n%s", message.c_str(), usage);
-    return 2;
+void complain(const std::string &message) {
+    (void)std::fprintf(stderr, "norvi-replay: %s\n", message.c_str());
 }
 
-// Fills `options`; on a bad command line returns the exit status.
-std::optional<int> readArguments(int argc, char **argv, Options &options) {
-    bool haveTrace = false;
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            (void)std::fputs(usage, stdout);
-            return 0;
-        }
-        bool takesValue =
-            arg == "--game-dir" || arg == "--format" || arg == "--svg" || arg == "--plugin";
-        if (takesValue) {
-            if (i + 1 >= argc)
-                return usageError(arg + " needs a value");
-            std::string value = argv[++i];
-            if (arg == "--game-dir")
-                options.gameDir = value;
-            else if (arg == "--svg")
-                options.svg = value;
-            else if (arg == "--plugin")
-                options.plugin = value;
-            else if (value == "text" || value == "jsonl")
-                options.text = value == "text";
-            else
-                return usageError("--format is jsonl or text, not \"" + value + "\"");
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option " + arg);
-        } else if (haveTrace) {
-            return usageError("one trace only");
-        } else {
-            options.trace = arg;
-            haveTrace = true;
-        }
+// "12.5" (seconds from the first event) or "tick:N" into the filter.
+bool readTime(const std::string &text, std::optional<double> &seconds,
+              std::optional<uint32_t> &tick) {
+    const char *end = text.data() + text.size();
+    if (text.rfind("tick:", 0) == 0) {
+        uint32_t n = 0;
+        auto [at, error] = std::from_chars(text.data() + 5, end, n);
+        if (error != std::errc() || at != end || text.size() == 5)
+            return false;
+        tick = n;
+        return true;
     }
-    if (!haveTrace)
-        return usageError("no trace given");
-    return std::nullopt;
-}
-
-bool readAll(const std::string &path, std::string &text) {
-    std::ostringstream all;
-    if (path == "-") {
-        all << std::cin.rdbuf();
-    } else {
-        // A file is read straight into the text, in one piece: a generated
-        // trace may be a hundred megabytes. A pipe cannot tell its size and
-        // is read as it comes.
-        std::error_code ignored;
-        if (fs::is_directory(path, ignored)) {
-            errno = EISDIR;
-            return false;
-        }
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return false;
-        std::streamoff size = in.seekg(0, std::ios::end) ? std::streamoff(in.tellg()) : -1;
-        // (A 32-bit program cannot hold a file past 2 GiB in one piece.)
-        if (size > std::numeric_limits<std::streamsize>::max()) {
-            errno = EFBIG;
-            return false;
-        }
-        if (size >= 0 && in.seekg(0)) {
-            text.resize(static_cast<size_t>(size));
-            return static_cast<bool>(in.read(text.data(), static_cast<std::streamsize>(size)));
-        }
-        in.clear();
-        all << in.rdbuf();
-    }
-    text = std::move(all).str();
+    char *stop = nullptr;
+    double s = std::strtod(text.c_str(), &stop);
+    if (text.empty() || stop != text.c_str() + text.size() || !(s >= 0) || s > 1e12)
+        return false;
+    seconds = s;
     return true;
+}
+
+// Whether an output file can be written, found out before anything runs and
+// without harming what is there: opened for appending, then closed (and
+// removed again if it was not there before).
+bool canWrite(const std::string &path, std::string &reason) {
+    fs::path p = replay::pathOf(path);
+    std::error_code ignored;
+    if (fs::is_directory(p, ignored)) {
+        reason = std::strerror(EISDIR);
+        return false;
+    }
+    bool existed = fs::exists(p, ignored);
+    std::FILE *f = replay::openFile(p, "ab");
+    if (!f) {
+        reason = replay::lastErrorText();
+        return false;
+    }
+    (void)std::fclose(f);
+    if (!existed)
+        fs::remove(p, ignored);
+    return true;
+}
+
+// Writes a picture to `path`, or to standard output for "-".
+bool writePicture(const std::string &path, const std::string &svg, std::string &reason) {
+    if (path == "-") {
+        if (std::fwrite(svg.data(), 1, svg.size(), stdout) != svg.size() ||
+            std::fflush(stdout) != 0) {
+            reason = replay::lastErrorText();
+            return false;
+        }
+        return true;
+    }
+    std::FILE *f = replay::openFile(replay::pathOf(path), "wb");
+    if (!f) {
+        reason = replay::lastErrorText();
+        return false;
+    }
+    bool written = std::fwrite(svg.data(), 1, svg.size(), f) == svg.size();
+    if (!written)
+        reason = replay::lastErrorText();
+    if (std::fclose(f) != 0 && written) {
+        reason = replay::lastErrorText();
+        written = false;
+    }
+    return written;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     replay::prepareStandardOutput();
-    Options options;
-    if (std::optional<int> status = readArguments(argc, argv, options))
-        return *status;
+    Options o;
+    CLI::App app{"norvi-replay " NORVI_VERSION
+                 ": runs the norvi warnings plugin headless on a recorded session (a trace) "
+                 "and tells what it did: chat lines, the key column it drew, everything it "
+                 "asked of the game.",
+                 "norvi-replay"};
+    app.set_version_flag("--version", "norvi-replay " NORVI_VERSION);
+    app.add_option("TRACE", o.trace, "The trace file, or - for standard input")
+        ->required()
+        ->type_name("");
+    app.add_option("--format", o.format,
+                   "jsonl: one JSON object a line, for programs [default]; text: for people")
+        ->check(CLI::IsMember({"jsonl", "text"}))
+        ->type_name("FORMAT");
+    app.add_flag("--summary", o.summary,
+                 "End with a summary: warned players, spectated players, counts (the text "
+                 "format always has it)");
+    app.add_option("--player", o.players,
+                   "Show only the warnings about these players, and the key column while one of "
+                   "them is spectated (ID[,ID...])")
+        ->delimiter(',')
+        ->check(CLI::Range(0, 65535))
+        ->type_name("ID");
+    app.add_option("--from", o.from,
+                   "Show only what happened from this time on: seconds from the first event, or "
+                   "tick:N")
+        ->type_name("TIME");
+    app.add_option("--to", o.to, "Show only what happened up to this time (as --from)")
+        ->type_name("TIME");
+    app.add_flag("--fail-on-warning", o.failOnWarning,
+                 "Exit with status 3 when the plugin posted any warning");
+    app.add_option("--color", o.color,
+                   "Colours in the text format: auto (on a terminal, unless NO_COLOR is set) "
+                   "[default], always, never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->type_name("WHEN");
+    app.add_option("--svg", o.svg,
+                   "Write the screen at the end (key column and chat) as an SVG picture; - for "
+                   "standard output")
+        ->type_name("FILE");
+    app.add_option("--timeline", o.timeline,
+                   "Write the whole session as an SVG timeline; - for standard output")
+        ->type_name("FILE");
+    app.add_option("--game-dir", o.gameDir,
+                   "The folder that stands for the game's folder (its SAMPFUNCS folder holds the "
+                   "position file); a fresh temporary one by default")
+        ->type_name("DIR");
+    app.add_option("--plugin", o.plugin, "The plugin library to load [the one beside the tool]")
+        ->type_name("PATH");
+    app.footer(exitStatuses);
 
-    std::string text;
-    if (!readAll(options.trace, text)) {
-        (void)std::fprintf(stderr, "norvi-replay: cannot read the trace %s: %s\n",
-                           options.trace.c_str(), std::strerror(errno));
-        return 2;
+    std::vector<std::string> arguments = replay::commandLineArguments(argc, argv);
+    if (!arguments.empty())
+        arguments.erase(arguments.begin());
+    // Started with a double click, the tool has a console window of its own,
+    // which would close as soon as it ends: the usage waits for Enter.
+    if (arguments.empty() && replay::consoleOfItsOwn()) {
+        (void)std::fputs(app.help().c_str(), stdout);
+        (void)std::fputs("\nnorvi-replay is a command line program: open a command prompt in its "
+                         "folder and give it a recorded session, for example\n"
+                         "    norvi-replay --format text C:\\recordings\\session.jsonl\n"
+                         "\nPress Enter to close this window.\n",
+                         stdout);
+        (void)std::fflush(stdout);
+        (void)std::getchar();
+        return badInput;
     }
-    replay::ParsedTrace trace = replay::parseTrace(text);
-    if (trace.error) {
-        std::string name = options.trace == "-" ? "-" : options.trace;
-        (void)std::fprintf(stderr, "%s:%s\n", name.c_str(), trace.error->describe().c_str());
-        return 2;
+    std::reverse(arguments.begin(), arguments.end());
+    try {
+        app.parse(arguments);
+    } catch (const CLI::ParseError &e) {
+        int status = app.exit(e);
+        return status == 0 ? ran : badInput;
     }
 
-    // Paths from the command line are taken from where the tool was started,
-    // before the game folder becomes the current directory.
-    std::string pluginPath =
-        fs::absolute(options.plugin.value_or(host::pluginBesideExecutable())).string();
-    std::optional<fs::path> svgPath;
-    if (options.svg)
-        svgPath = fs::absolute(*options.svg);
+    replay::Filter filter;
+    for (int p : o.players)
+        filter.players.insert(static_cast<uint16_t>(p));
+    if (!o.from.empty() && !readTime(o.from, filter.fromSeconds, filter.fromTick)) {
+        complain("--from: \"" + o.from + "\" is neither seconds nor tick:N");
+        return badInput;
+    }
+    if (!o.to.empty() && !readTime(o.to, filter.toSeconds, filter.toTick)) {
+        complain("--to: \"" + o.to + "\" is neither seconds nor tick:N");
+        return badInput;
+    }
+    if (o.svg == "-" && o.timeline == "-") {
+        complain("--svg and --timeline cannot both go to standard output");
+        return badInput;
+    }
+
+    // Outputs are checked before anything runs.
+    for (const std::string *path : {&o.svg, &o.timeline}) {
+        std::string reason;
+        if (!path->empty() && *path != "-" && !canWrite(*path, reason)) {
+            complain("cannot write " + *path + ": " + reason);
+            return cannotRun;
+        }
+    }
+
+    // The whole trace is checked before anything runs: a bad line runs
+    // nothing.
+    replay::TraceFile trace;
+    std::optional<replay::TraceError> bad;
+    if (trace.open(o.trace))
+        bad = trace.check();
+    if (!trace.readError().empty()) {
+        complain("cannot read the trace " + o.trace + ": " + trace.readError());
+        return badInput;
+    }
+    if (bad) {
+        (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
+        return badInput;
+    }
+    if (trace.events() == 0)
+        complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
+
+    // Paths from the command line are taken from where the tool was
+    // started, before the game folder becomes the current directory.
+    fs::path pluginPath =
+        fs::absolute(o.plugin.empty() ? replay::pathOf(host::pluginBesideExecutable())
+                                      : replay::pathOf(o.plugin));
+    std::string svgPath = o.svg.empty() || o.svg == "-"
+                              ? o.svg
+                              : replay::pathText(fs::absolute(replay::pathOf(o.svg)));
+    std::string timelinePath = o.timeline.empty() || o.timeline == "-"
+                                   ? o.timeline
+                                   : replay::pathText(fs::absolute(replay::pathOf(o.timeline)));
 
     // Without --game-dir, a fresh game folder holding an empty SAMPFUNCS
-    // folder, removed on the way out.
+    // folder, removed on every way out.
     fs::path gameDir;
-    if (options.gameDir) {
-        gameDir = *options.gameDir;
+    if (!o.gameDir.empty()) {
+        gameDir = replay::pathOf(o.gameDir);
     } else {
         gameDir = replay::makeTemporaryFolder("norvi-replay");
         if (gameDir.empty()) {
-            (void)std::fprintf(stderr, "norvi-replay: cannot make a temporary game folder: %s\n",
-                               replay::lastErrorText().c_str());
-            return 1;
+            complain("cannot make a temporary game folder: " + replay::lastErrorText());
+            return cannotRun;
         }
         std::error_code ignored;
         fs::create_directory(gameDir / "SAMPFUNCS", ignored);
     }
     if (!replay::enterFolder(gameDir)) {
-        (void)std::fprintf(stderr, "norvi-replay: cannot use the game folder %s: %s\n",
-                           replay::pathText(gameDir).c_str(), replay::lastErrorText().c_str());
-        return 1;
+        complain("cannot use the game folder " + replay::pathText(gameDir) + ": " +
+                 replay::lastErrorText());
+        return cannotRun;
     }
 
-    replay::Picture picture;
+    bool text = o.format == "text";
+    const char *noColor = std::getenv("NO_COLOR");
+    bool colours =
+        text && (o.color == "always" ||
+                 (o.color == "auto" && replay::isTerminal(stdout) && !(noColor && *noColor)));
+    replay::Summary summary;
+    replay::Screen screen;
+    replay::Timeline timeline;
+    bool warnedAny = false;
     {
         host::reset();
-        host::LoadedPlugin plugin(pluginPath);
+        host::LoadedPlugin plugin(replay::pathText(pluginPath));
         if (!plugin.loaded()) {
-            (void)std::fprintf(stderr, "norvi-replay: %s\n", plugin.error().c_str());
-            return 1;
+            complain(plugin.error());
+            return cannotRun;
         }
         std::unique_ptr<replay::Transcript> transcript =
-            options.text ? replay::textTranscript(stdout, replay::isTerminal(stdout))
-                         : replay::jsonlTranscript(stdout);
-        picture = replay::play(trace.events, *transcript);
+            text ? replay::textTranscript(stdout, colours) : replay::jsonlTranscript(stdout);
+        replay::Runner runner(transcript.get(), text || o.summary ? &summary : nullptr,
+                              o.svg.empty() ? nullptr : &screen,
+                              o.timeline.empty() ? nullptr : &timeline, filter);
+        bool read =
+            trace.play([&](const replay::Event &event, uint64_t line) { runner.run(event, line); });
+        runner.finish();
+        warnedAny = runner.warned();
+        if (!read) {
+            complain("cannot read the trace " + o.trace + ": " + trace.readError());
+            return badInput;
+        }
         if (transcript->failed()) {
-            (void)std::fprintf(stderr, "norvi-replay: cannot write the transcript: %s\n",
-                               std::strerror(errno));
-            return 1;
+            complain("cannot write the transcript to standard output: " + replay::lastErrorText());
+            return cannotRun;
+        }
+        if (!timelinePath.empty()) {
+            std::string reason;
+            if (!writePicture(timelinePath, timeline.svg(runner.seconds()), reason)) {
+                complain("cannot write " + o.timeline + ": " + reason);
+                return cannotRun;
+            }
         }
     }
-
-    if (svgPath) {
-        std::ofstream out(*svgPath, std::ios::binary | std::ios::trunc);
-        out << replay::svgOf(picture);
-        if (!out.flush()) {
-            (void)std::fprintf(stderr, "norvi-replay: cannot write the picture %s\n",
-                               replay::pathText(*svgPath).c_str());
-            return 1;
+    if (!svgPath.empty()) {
+        std::string reason;
+        if (!writePicture(svgPath, replay::svgOfScreen(screen), reason)) {
+            complain("cannot write " + o.svg + ": " + reason);
+            return cannotRun;
         }
     }
-    return 0;
+    return o.failOnWarning && warnedAny ? warned : ran;
 }

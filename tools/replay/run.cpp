@@ -2,61 +2,20 @@
 
 #include "sync_fields.h"
 
-#include <map>
+#include <cstring>
 
 namespace replay {
 
-namespace {
-
-struct PlayerEntry {
-    std::optional<std::string> name;
-    uint32_t colour = 0xFFFFFFFF;
-};
-
-// What the host is told and the tool has to remember: the player pool's
-// entries (an event may change one companion alone) and what the picture
-// needs.
-struct Session {
-    Transcript &transcript;
-    std::map<uint16_t, PlayerEntry> players;
-    Picture screen; // the current screen size and font height
-    Picture picture;
-
-    // Hands the effects so far to the transcript, each render pass whole.
-    void drain() {
-        const std::vector<host::Effect> &effects = host::effects();
-        std::vector<host::TextDrawn> pass;
-        for (const host::Effect &e : effects) {
-            if (const auto *text = std::get_if<host::TextDrawn>(&e)) {
-                if (!pass.empty() && pass.back().pass != text->pass)
-                    endPass(pass);
-                pass.push_back(*text);
-                continue;
-            }
-            if (!pass.empty())
-                endPass(pass);
-            transcript.effect(e);
-        }
-        if (!pass.empty())
-            endPass(pass);
-        host::clearEffects();
-    }
-
-    void endPass(std::vector<host::TextDrawn> &pass) {
-        transcript.pass(pass);
-        picture.labels = pass;
-        picture.width = screen.width;
-        picture.height = screen.height;
-        picture.fontHeight = screen.fontHeight;
-        pass.clear();
-    }
+// Each event's effect on the host.
+struct Play {
+    Runner &r;
 
     void operator()(const SetTick &e) { host::setTick(e.tick); }
     void operator()(const Advance &e) { host::advanceTick(e.ms); }
     void operator()(const SetGame &e) { host::setGameState(e.state); }
     void operator()(const SetSampReady &e) { host::setSampInitialized(e.ready); }
     void operator()(const SetPlayer &e) {
-        PlayerEntry &entry = players[e.id];
+        Runner::PlayerEntry &entry = r.players_[e.id];
         if (e.name)
             entry.name = *e.name;
         if (e.colour)
@@ -65,8 +24,8 @@ struct Session {
     }
     void operator()(const SetScreen &e) {
         host::setScreen(e.width, e.height);
-        screen.width = e.width;
-        screen.height = e.height;
+        r.now_.width = e.width;
+        r.now_.height = e.height;
     }
     void operator()(const SetCursor &e) { host::setCursor(e.x, e.y); }
     void operator()(const SetLeftButton &e) { host::setLeftButton(e.pressed); }
@@ -75,7 +34,7 @@ struct Session {
     void operator()(const SetBeginRender &e) { host::setBeginRenderResult(e.result); }
     void operator()(const SetFontHeight &e) {
         host::setFontHeight(e.height);
-        screen.fontHeight = e.height;
+        r.now_.fontHeight = e.height;
     }
     void operator()(const SetFontFails &e) { host::setFontCreationFails(e.fails); }
 
@@ -83,42 +42,187 @@ struct Session {
         // Frame by frame, so that a long run keeps no pile of effects.
         for (uint32_t i = 0; i < e.count; i++) {
             host::runFrame();
-            drain();
+            r.drain();
         }
     }
     void operator()(const Packet &e) {
-        host::deliverPacket(e.bytes.data(), e.bitCount, static_cast<int>(e.id));
+        r.deliverPacket(e.bytes.data(), e.bitCount, static_cast<int>(e.id));
     }
-    void operator()(const Sync &e) { host::deliver(host::encodeSync(syncPacketOf(e))); }
+    void operator()(const Sync &e) {
+        host::Packet packet = host::encodeSync(syncPacketOf(e));
+        r.deliverPacket(packet.bytes.data(), packet.bitCount, host::playerSyncId);
+    }
     void operator()(const Rpc &e) {
-        host::deliverRpc(static_cast<int>(e.id), e.data.data(), e.bitCount);
+        r.deliverRpc(static_cast<int>(e.id), e.data.data(), e.bitCount);
     }
     void operator()(const Spectate &e) {
         if (e.player) {
             // RPC 126: the player id as 16 bits, least significant byte first.
             unsigned char data[2] = {static_cast<unsigned char>(*e.player),
                                      static_cast<unsigned char>(*e.player >> 8)};
-            host::deliverRpc(126, data, 16);
+            r.deliverRpc(126, data, 16);
         } else {
             // RPC 124 with a zero value: spectating ends.
             unsigned char data[4] = {0, 0, 0, 0};
-            host::deliverRpc(124, data, 32);
+            r.deliverRpc(124, data, 32);
         }
     }
     void operator()(const Command &e) { host::typeCommand(e.name, e.args); }
 };
 
-} // namespace
+Runner::Runner(Transcript *transcript, Summary *summary, Screen *screen, Timeline *timeline,
+               Filter filter)
+    : transcript_(transcript), summary_(summary), screen_(screen), timeline_(timeline),
+      filter_(std::move(filter)) {
+    drain(); // whatever loading the plugin did
+}
 
-Picture play(const std::vector<Event> &events, Transcript &transcript) {
-    Session session{transcript, {}, {}, {}};
-    session.drain(); // whatever loading the plugin did
-    for (const Event &e : events) {
-        std::visit(session, e);
-        session.drain();
+void Runner::run(const Event &event, uint64_t origin) {
+    origin_ = origin;
+    if (!firstTick_)
+        firstTick_ = host::tick();
+    if (summary_)
+        summary_->event();
+    std::visit(Play{*this}, event);
+    drain();
+}
+
+double Runner::seconds() const {
+    if (!firstTick_)
+        return 0;
+    return static_cast<uint32_t>(host::tick() - *firstTick_) / 1000.0;
+}
+
+Place Runner::place() const { return Place{origin_, host::tick(), seconds()}; }
+
+void Runner::finish() {
+    if (screen_) {
+        screen_->width = now_.width;
+        screen_->height = now_.height;
+        screen_->fontHeight = now_.fontHeight;
     }
-    transcript.flush();
-    return session.picture;
+    if (summary_) {
+        summary_->end(seconds());
+        if (transcript_)
+            transcript_->summary(*summary_);
+    }
+    if (transcript_)
+        transcript_->flush();
+}
+
+void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id) {
+    if (summary_)
+        summary_->packet(bytes, bitCount, id, host::tick());
+    if (timeline_)
+        timeline_->packet(bytes, bitCount, id, host::tick(), seconds());
+    // A player sync packet names its sender in the 16 bits after its id.
+    if (id == host::playerSyncId && bitCount >= 24)
+        syncSender_ = static_cast<uint16_t>(bytes[1] | bytes[2] << 8);
+    host::deliverPacket(bytes, bitCount, id);
+    drain();
+    syncSender_.reset();
+}
+
+void Runner::deliverRpc(int id, const unsigned char *data, uint32_t bitCount) {
+    if (summary_)
+        summary_->rpc();
+    if (timeline_)
+        timeline_->rpc(id, data, bitCount, seconds());
+    // Who is spectated, followed as the plugin follows it: RPC 126 names
+    // the player (16 bits, a signed number to the plugin), RPC 124 with a
+    // zero value ends spectating.
+    int before = spectated_;
+    if (id == 126 && bitCount >= 16) {
+        auto target = static_cast<int16_t>(data[0] | data[1] << 8);
+        spectated_ = target < 0 ? -1 : target;
+    } else if (id == 124 && bitCount >= 32 && (data[0] | data[1] | data[2] | data[3]) == 0) {
+        spectated_ = -1;
+    }
+    host::deliverRpc(id, data, bitCount);
+    if (summary_ && spectated_ != before) {
+        auto found = players_.find(static_cast<uint16_t>(spectated_ < 0 ? 0 : spectated_));
+        std::string name = spectated_ >= 0 && found != players_.end() && found->second.name
+                               ? *found->second.name
+                               : std::string();
+        summary_->spectate(spectated_, name, seconds());
+    }
+}
+
+bool Runner::shown(const Place &p) const {
+    if (filter_.fromSeconds && p.seconds < *filter_.fromSeconds)
+        return false;
+    if (filter_.toSeconds && p.seconds > *filter_.toSeconds)
+        return false;
+    if (filter_.fromTick && p.tick < *filter_.fromTick)
+        return false;
+    if (filter_.toTick && p.tick > *filter_.toTick)
+        return false;
+    return true;
+}
+
+// Hands the effects so far on, each render pass whole.
+void Runner::drain() {
+    const std::vector<host::Effect> &effects = host::effects();
+    if (effects.empty())
+        return;
+    Place p = place();
+    bool inStretch = shown(p);
+    for (const host::Effect &e : effects) {
+        if (const auto *text = std::get_if<host::TextDrawn>(&e)) {
+            if (!pass_.empty() && pass_.back().pass != text->pass)
+                endPass();
+            pass_.push_back(*text);
+            continue;
+        }
+        if (!pass_.empty())
+            endPass();
+        bool keep = inStretch;
+        if (const auto *chat = std::get_if<host::ChatLine>(&e)) {
+            if (screen_)
+                noteChat(*screen_, *chat);
+            // A chat line posted while a player's sync packet was handled is
+            // the warning about that player.
+            if (syncSender_) {
+                warnings_++;
+                auto found = players_.find(*syncSender_);
+                std::string name = found != players_.end() && found->second.name
+                                       ? *found->second.name
+                                       : std::string();
+                if (summary_)
+                    summary_->warning(*syncSender_, name, p.seconds);
+                if (timeline_)
+                    timeline_->warning(*syncSender_, name, p.seconds);
+            }
+            if (!filter_.players.empty())
+                keep = keep && syncSender_ && filter_.players.count(*syncSender_) != 0;
+        } else if (!filter_.players.empty()) {
+            keep = false;
+        }
+        if (keep && transcript_)
+            transcript_->effect(e, p);
+    }
+    if (!pass_.empty())
+        endPass();
+    host::clearEffects();
+}
+
+void Runner::endPass() {
+    Place p = place();
+    if (timeline_)
+        timeline_->pass(pass_, p.seconds);
+    if (screen_) {
+        screen_->labels = pass_;
+        screen_->width = now_.width;
+        screen_->height = now_.height;
+        screen_->fontHeight = now_.fontHeight;
+    }
+    bool keep = shown(p);
+    if (!filter_.players.empty())
+        keep = keep && spectated_ >= 0 &&
+               filter_.players.count(static_cast<uint16_t>(spectated_)) != 0;
+    if (keep && transcript_)
+        transcript_->pass(pass_, p);
+    pass_.clear();
 }
 
 } // namespace replay

@@ -1,23 +1,77 @@
-// Plays a parsed trace to the plugin loaded in the stand-in host, writing
-// every effect the plugin has to a transcript as it happens.
+// Plays events to the plugin loaded in the stand-in host and hands every
+// effect the plugin has, as it happens, to what the command line asked for:
+// the transcript (through the filters), the summary, the screen picture and
+// the timeline.
 #pragma once
 
+#include "screen_svg.h"
+#include "summary.h"
+#include "timeline.h"
 #include "trace.h"
 #include "transcript.h"
 
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
 #include <vector>
 
 namespace replay {
 
-// The last render pass that drew anything, with the screen it was drawn on.
-struct Picture {
-    std::vector<host::TextDrawn> labels;
-    int width = 1920, height = 1080;
-    float fontHeight = 14.0f;
+// What the transcript shows; everything still runs.
+struct Filter {
+    std::set<uint16_t> players; // empty: every player
+    // The stretch of the session kept, in seconds from the first event or
+    // as ticks; an end left out is open.
+    std::optional<double> fromSeconds, toSeconds;
+    std::optional<uint32_t> fromTick, toTick;
 };
 
-// Runs `events` in order. The plugin is loaded already; the host's scene
-// starts from its defaults.
-Picture play(const std::vector<Event> &events, Transcript &transcript);
+// Runs events in order, one at a time, keeping nothing per event. The
+// plugin is loaded already; the host's scene starts from its defaults.
+class Runner {
+  public:
+    // Every sink may be left out (nullptr).
+    Runner(Transcript *transcript, Summary *summary, Screen *screen, Timeline *timeline,
+           Filter filter = {});
+    // Runs one event. `origin` tells where it came from (a trace line, a
+    // capture record); every effect it causes is placed with it.
+    void run(const Event &event, uint64_t origin);
+    // Ends the session: the summary's last figures, the transcript flushed.
+    void finish();
+    // Seconds from the first event to now.
+    double seconds() const;
+    // Whether the plugin posted any warning line.
+    bool warned() const { return warnings_ > 0; }
+
+  private:
+    struct PlayerEntry {
+        std::optional<std::string> name;
+        uint32_t colour = 0xFFFFFFFF;
+    };
+    Transcript *transcript_;
+    Summary *summary_;
+    Screen *screen_;
+    Timeline *timeline_;
+    Filter filter_;
+    std::map<uint16_t, PlayerEntry> players_; // a companion may change alone
+    Screen now_;                              // the screen size and font height in force
+    std::vector<host::TextDrawn> pass_;
+    uint64_t origin_ = 0;
+    std::optional<uint32_t> firstTick_; // the tick at the first event
+    int spectated_ = -1;                // as the plugin follows it: -1 none
+    // The sender of the player sync packet being delivered, whose warning
+    // line (if the plugin posts one) is about them.
+    std::optional<uint16_t> syncSender_;
+    uint64_t warnings_ = 0;
+
+    void deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id);
+    void deliverRpc(int id, const unsigned char *data, uint32_t bitCount);
+    void drain();
+    void endPass();
+    Place place() const;
+    bool shown(const Place &place) const;
+    friend struct Play;
+};
 
 } // namespace replay

@@ -300,15 +300,26 @@ std::string Timeline::render(double end) const {
     bool hours = span >= 3600;
 
     std::vector<const std::pair<const uint16_t, PlayerRow> *> warned;
-    uint32_t warnings = 0, otherSuspects = 0;
+    uint32_t warnings = 0;
+    // Players never warned whose runs stopped short, with their number of
+    // such runs: named under the picture, the first few of them.
+    std::string nearMisses;
+    size_t nearMissCount = 0;
     for (const auto &entry : players_) {
         if (entry.second.warnings > 0) {
             warned.push_back(&entry);
             warnings += entry.second.warnings;
-        } else {
-            otherSuspects++;
+            continue;
         }
+        uint32_t runs = 0;
+        for (const Mark &m : entry.second.marks)
+            runs += m.shortRuns;
+        if (nearMissCount++ < 8)
+            nearMisses += (nearMisses.empty() ? " " : ", ") + std::to_string(entry.first) + " (" +
+                          std::to_string(runs) + (runs == 1 ? " run)" : " runs)");
     }
+    if (nearMissCount > 8)
+        nearMisses += " and " + std::to_string(nearMissCount - 8) + " more";
 
     double axisY = titleHeight + axisHeight;
     double stripY = axisY + 6;
@@ -477,11 +488,9 @@ std::string Timeline::render(double end) const {
                 "pixel), grey while spectated. Red: a warning line; pale red: suspect packets in "
                 "a row that stopped short of five.",
                 " fill=\"#666666\"");
-    if (otherSuspects > 0)
+    if (nearMissCount > 0)
         svg += text(10, footY + 16,
-                    std::to_string(otherSuspects) + (otherSuspects == 1
-                                                         ? " player not warned had such a run."
-                                                         : " players not warned had such runs."),
+                    "Players never warned who had such runs, by id:" + nearMisses + ".",
                     " fill=\"#666666\"");
     svg += "  </g>\n</svg>\n";
     return svg;

@@ -1,13 +1,13 @@
-// Reading a trace: each line is read into a small JSON tree through
-// nlohmann's SAX interface (which keeps the text of every number, so that
-// floats are rounded once from what the trace says), then checked against
-// the event it names and turned into an Event.
+// Reading a trace line: simdjson's On-Demand parser walks the line's JSON
+// into a small tree (numbers keep the text they were written with, so that
+// floats are rounded once from what the trace says), which is then checked
+// against the event it names and turned into an Event.
 #include "trace.h"
 
 #include "cp1251.h"
-#include "parallel.h"
+#include "json_syntax.h"
 
-#include <nlohmann/json.hpp>
+#include "json_library.h"
 
 #include <algorithm>
 #include <bitset>
@@ -15,13 +15,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <deque>
-#include <iterator>
+#include <cstring>
 #include <limits>
 #include <memory_resource>
 #include <type_traits>
 
 namespace replay {
+
+static_assert(LineReader::padding >= simdjson::SIMDJSON_PADDING);
 
 namespace {
 
@@ -35,13 +36,14 @@ struct Value {
     bool boolean = false;
     int64_t integer = 0;
     uint64_t unsignedInteger = 0;
-    // A string, or a real number as written: a view into the line or into
-    // the reader's own store.
+    double real = 0; // rounded once from the digits
+    // A string, or the digits of a real number whose double cannot tell its
+    // float: a view into the line or into the parser's string buffer, both
+    // alive until the next line.
     std::string_view text;
     std::pmr::vector<Value> items;           // array items, or object values
     std::pmr::vector<std::string_view> keys; // object keys, beside their values
 
-    Value() = default;
     // A value whose containers take their memory from `arena`.
     explicit Value(std::pmr::memory_resource *arena) : items(arena), keys(arena) {}
 };
@@ -49,273 +51,325 @@ struct Value {
 // Objects and arrays nest at most this deep: an event needs three levels.
 const size_t maxDepth = 32;
 
-class TreeBuilder : public nlohmann::json_sax<nlohmann::json> {
-  public:
-    Value root;
-    std::string error;
-    std::deque<std::string> store; // what the texts of the tree point into
-
-    bool null() override { return add(Value{}); }
-    bool boolean(bool v) override {
-        Value value;
-        value.type = Value::Type::boolean;
-        value.boolean = v;
-        return add(std::move(value));
-    }
-    bool number_integer(number_integer_t v) override {
-        Value value;
-        value.type = Value::Type::integer;
-        value.integer = v;
-        return add(std::move(value));
-    }
-    bool number_unsigned(number_unsigned_t v) override {
-        Value value;
-        value.type = Value::Type::unsignedInteger;
-        value.unsignedInteger = v;
-        return add(std::move(value));
-    }
-    bool number_float(number_float_t, const string_t &raw) override {
-        Value value;
-        value.type = Value::Type::real;
-        value.text = store.emplace_back(raw);
-        return add(std::move(value));
-    }
-    bool string(string_t &v) override {
-        Value value;
-        value.type = Value::Type::string;
-        value.text = store.emplace_back(std::move(v));
-        return add(std::move(value));
-    }
-    bool binary(binary_t &) override {
-        error = "binary data";
-        return false;
-    }
-    bool start_object(std::size_t) override { return open(Value::Type::object); }
-    bool key(string_t &k) override {
-        for (std::string_view seen : stack_.back().keys)
-            if (seen == k) {
-                error = "the key \"" + k + "\" appears twice";
-                return false;
-            }
-        stack_.back().keys.push_back(store.emplace_back(std::move(k)));
-        return true;
-    }
-    bool end_object() override { return close(); }
-    bool start_array(std::size_t) override { return open(Value::Type::array); }
-    bool end_array() override { return close(); }
-    bool parse_error(std::size_t position, const std::string &,
-                     const nlohmann::detail::exception &ex) override {
-        // "[json.exception.parse_error.101] parse error at line 1, column 4:
-        // syntax error ..." without the parts a trace line does not need.
-        std::string what = ex.what();
-        size_t colon = what.find(": ");
-        error = "not JSON at column " + std::to_string(position) + ": " +
-                (colon == std::string::npos ? what : what.substr(colon + 2));
-        return false;
-    }
-
-  private:
-    std::vector<Value> stack_;
-
-    bool add(Value &&value) {
-        if (stack_.empty())
-            root = std::move(value);
-        else
-            stack_.back().items.push_back(std::move(value));
-        return true;
-    }
-    bool open(Value::Type type) {
-        if (stack_.size() >= maxDepth) {
-            error = "nested too deep";
-            return false;
-        }
-        stack_.emplace_back().type = type;
-        return true;
-    }
-    bool close() {
-        Value done = std::move(stack_.back());
-        stack_.pop_back();
-        return add(std::move(done));
-    }
-};
-
-// The common case read quickly: plain ASCII lines without escapes, every
-// number short. A line outside that, or wrong in any way, gives false and
-// goes to nlohmann's reader, which builds the same tree or tells what is
-// wrong, so messages never depend on which reader ran.
-class FastReader {
-  public:
-    explicit FastReader(std::string_view text) : s_(text) {}
-
-    bool read(Value &root) {
-        skipSpace();
-        if (!value(root, 0))
-            return false;
-        skipSpace();
-        return i_ == s_.size();
-    }
-
-  private:
-    std::string_view s_;
-    size_t i_ = 0;
-
-    void skipSpace() {
-        while (i_ < s_.size() &&
-               (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r'))
-            i_++;
-    }
-    bool literal(std::string_view word) {
-        if (s_.substr(i_, word.size()) != word)
-            return false;
-        i_ += word.size();
-        return true;
-    }
-    bool string(std::string_view &out) {
-        size_t start = ++i_; // past the opening quote
-        while (i_ < s_.size()) {
-            auto c = static_cast<unsigned char>(s_[i_]);
-            if (c == '"') {
-                out = s_.substr(start, i_ - start);
-                i_++;
-                return true;
-            }
-            if (c == '\\' || c < 0x20 || c >= 0x80)
-                return false;
-            i_++;
-        }
-        return false;
-    }
-    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-    bool number(Value &v) {
-        size_t start = i_;
-        bool negative = s_[i_] == '-';
-        if (negative)
-            i_++;
-        size_t digitsStart = i_;
-        while (i_ < s_.size() && isDigit(s_[i_]))
-            i_++;
-        size_t digits = i_ - digitsStart;
-        if (digits == 0 || (digits > 1 && s_[digitsStart] == '0'))
-            return false;
-        bool real = false;
-        if (i_ < s_.size() && s_[i_] == '.') {
-            real = true;
-            size_t fraction = ++i_;
-            while (i_ < s_.size() && isDigit(s_[i_]))
-                i_++;
-            if (i_ == fraction)
-                return false;
-        }
-        if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
-            real = true;
-            i_++;
-            if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-'))
-                i_++;
-            size_t exponent = i_;
-            while (i_ < s_.size() && isDigit(s_[i_]))
-                i_++;
-            if (i_ == exponent)
-                return false;
-        }
-        if (real) {
-            v.type = Value::Type::real;
-            v.text = s_.substr(start, i_ - start);
-            return true;
-        }
-        if (digits > 18) // might not fit 64 bits: the full reader decides
-            return false;
-        int64_t n = 0;
-        for (size_t k = digitsStart; k < i_; k++)
-            n = n * 10 + (s_[k] - '0');
-        if (negative) {
-            v.type = Value::Type::integer;
-            v.integer = -n;
-        } else {
-            v.type = Value::Type::unsignedInteger;
-            v.unsignedInteger = static_cast<uint64_t>(n);
-        }
-        return true;
-    }
-    bool value(Value &v, size_t depth) {
-        if (i_ >= s_.size())
-            return false;
-        char c = s_[i_];
-        if (c == '{' || c == '[') {
-            if (depth >= maxDepth)
-                return false;
-            bool object = c == '{';
-            v.type = object ? Value::Type::object : Value::Type::array;
-            // Events have a handful of keys and short arrays.
-            v.items.reserve(object ? 8 : 4);
-            if (object)
-                v.keys.reserve(8);
-            i_++;
-            skipSpace();
-            if (i_ < s_.size() && s_[i_] == (object ? '}' : ']')) {
-                i_++;
-                return true;
-            }
-            while (true) {
-                if (object) {
-                    if (i_ >= s_.size() || s_[i_] != '"')
-                        return false;
-                    std::string_view key;
-                    if (!string(key))
-                        return false;
-                    for (std::string_view seen : v.keys)
-                        if (seen == key)
-                            return false;
-                    v.keys.push_back(key);
-                    skipSpace();
-                    if (i_ >= s_.size() || s_[i_] != ':')
-                        return false;
-                    i_++;
-                    skipSpace();
-                }
-                if (!value(v.items.emplace_back(v.items.get_allocator().resource()), depth + 1))
-                    return false;
-                skipSpace();
-                if (i_ >= s_.size())
-                    return false;
-                if (s_[i_] == ',') {
-                    i_++;
-                    skipSpace();
-                    continue;
-                }
-                if (s_[i_] != (object ? '}' : ']'))
-                    return false;
-                i_++;
-                return true;
-            }
-        }
-        if (c == '"') {
-            v.type = Value::Type::string;
-            return string(v.text);
-        }
-        if (c == '-' || isDigit(c))
-            return number(v);
-        if (literal("true")) {
-            v.type = Value::Type::boolean;
-            v.boolean = true;
-            return true;
-        }
-        if (literal("false")) {
-            v.type = Value::Type::boolean;
-            return true;
-        }
-        if (literal("null"))
-            return true;
-        return false;
-    }
-};
-
-// ---- Checking values ----
-
 struct Bad {
     std::string message;
 };
 
 [[noreturn]] void fail(std::string message) { throw Bad{std::move(message)}; }
+
+// What the walk below found wrong with the JSON itself; the line is then
+// described by syntaxErrorOf, which names the column.
+struct NotJson {};
+
+void check(simdjson::error_code error) {
+    if (error != simdjson::SUCCESS)
+        throw NotJson{};
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A JSON number's text rounded once to T. from_chars is quick and knows no
+// locale; for numbers beyond T's range it reports an error instead of a
+// value, and strtof/strtod (in the C locale the tool keeps) give the
+// infinity or the tiny value.
+template <typename T> T readFloat(std::string_view text) {
+    T value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc() && end == text.data() + text.size())
+        return value;
+    if constexpr (std::is_same_v<T, float>)
+        return std::strtof(std::string(text).c_str(), nullptr);
+    else
+        return std::strtod(std::string(text).c_str(), nullptr);
+}
+
+// A JSON number's text (RFC 8259's grammar) into `v`: an integer when it
+// has neither fraction nor exponent and fits 64 bits, a real otherwise.
+void readNumber(std::string_view text, Value &v) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n'))
+        text.remove_suffix(1);
+    size_t i = 0;
+    bool negative = i < text.size() && text[i] == '-';
+    if (negative)
+        i++;
+    size_t digits = i;
+    while (i < text.size() && isDigit(text[i]))
+        i++;
+    if (i == digits || (i - digits > 1 && text[digits] == '0'))
+        throw NotJson{};
+    bool real = false;
+    if (i < text.size() && text[i] == '.') {
+        real = true;
+        size_t fraction = ++i;
+        while (i < text.size() && isDigit(text[i]))
+            i++;
+        if (i == fraction)
+            throw NotJson{};
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        real = true;
+        i++;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            i++;
+        size_t exponent = i;
+        while (i < text.size() && isDigit(text[i]))
+            i++;
+        if (i == exponent)
+            throw NotJson{};
+    }
+    if (i != text.size())
+        throw NotJson{};
+    if (!real) {
+        uint64_t n = 0;
+        const char *first = text.data() + (negative ? 1 : 0);
+        auto [end, error] = std::from_chars(first, text.data() + text.size(), n);
+        if (error == std::errc() && end == text.data() + text.size()) {
+            if (!negative) {
+                v.type = Value::Type::unsignedInteger;
+                v.unsignedInteger = n;
+                return;
+            }
+            if (n <= uint64_t(1) << 63) {
+                v.type = Value::Type::integer;
+                v.integer = n == uint64_t(1) << 63 ? std::numeric_limits<int64_t>::min()
+                                                   : -static_cast<int64_t>(n);
+                return;
+            }
+        }
+        // Beyond 64 bits: a real number, as JSON readers take it.
+    }
+    v.type = Value::Type::real;
+    v.text = text;
+    v.real = readFloat<double>(text);
+}
+
+// Whether a double, itself rounded from a number's digits, may round to
+// another float than the digits would: when it lies exactly halfway
+// between two floats (the digits may lie on either side), or beyond the
+// floats' range. Anywhere else, both roundings give the same float.
+bool needsDigits(double d) {
+    double magnitude = std::fabs(d);
+    if (magnitude >= FLT_MIN && magnitude <= FLT_MAX) {
+        // A float's 24 significant bits are a double's 53 less 29: the
+        // double is a float when those 29 are 0, halfway between two when
+        // they are 1 followed by zeros.
+        uint64_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        return (bits & 0x1FFFFFFF) == 0x10000000;
+    }
+    float f = static_cast<float>(d);
+    if (static_cast<double>(f) == d)
+        return false;
+    if (!std::isfinite(f) || magnitude > FLT_MAX)
+        return true;
+    float g = std::nextafter(f, d > static_cast<double>(f) ? HUGE_VALF : -HUGE_VALF);
+    return d == (static_cast<double>(f) + static_cast<double>(g)) / 2;
+}
+
+// The texts of a line's numbers, one after the other in the order they are
+// written, which is the order a walk of the line's tree meets them. Only
+// for a line that is known to be JSON.
+class NumberTexts {
+  public:
+    explicit NumberTexts(std::string_view line) : line_(line) {}
+    // Counts a number met by the walk.
+    void count() { met_++; }
+    // The digits of the number met last.
+    std::string_view last() {
+        s_ = line_;
+        i_ = 0;
+        std::string_view digits;
+        for (size_t k = 0; k < met_; k++)
+            digits = next();
+        return digits;
+    }
+
+  private:
+    std::string_view line_, s_;
+    size_t i_ = 0;
+    size_t met_ = 0;
+
+    std::string_view next() {
+        while (i_ < s_.size()) {
+            char c = s_[i_];
+            if (c == '"') {
+                for (i_++; i_ < s_.size() && s_[i_] != '"'; i_++)
+                    if (s_[i_] == '\\')
+                        i_++;
+                i_++;
+            } else if (c == '-' || isDigit(c)) {
+                size_t start = i_;
+                while (i_ < s_.size() && s_[i_] != ',' && s_[i_] != ']' && s_[i_] != '}' &&
+                       s_[i_] != ' ' && s_[i_] != '\t' && s_[i_] != '\r' && s_[i_] != '\n')
+                    i_++;
+                return s_.substr(start, i_ - start);
+            } else {
+                i_++;
+            }
+        }
+        throw NotJson{};
+    }
+};
+
+// Walks a parsed line into `into`. The parser has checked the JSON; what
+// is left is the depth, keys given twice, and the numbers' own texts.
+void walk(simdjson::dom::element from, Value &into, size_t depth, NumberTexts &numbers) {
+    using simdjson::dom::element_type;
+    switch (from.type()) {
+    case element_type::OBJECT: {
+        if (depth >= maxDepth)
+            fail("nested too deep");
+        into.type = Value::Type::object;
+        simdjson::dom::object object = from.get_object().value_unsafe();
+        into.items.reserve(object.size());
+        into.keys.reserve(object.size());
+        for (simdjson::dom::key_value_pair field : object) {
+            for (std::string_view seen : into.keys)
+                if (seen == field.key)
+                    fail("the key \"" + std::string(field.key) + "\" appears twice");
+            into.keys.push_back(field.key);
+            walk(field.value, into.items.emplace_back(into.items.get_allocator().resource()),
+                 depth + 1, numbers);
+        }
+        return;
+    }
+    case element_type::ARRAY: {
+        if (depth >= maxDepth)
+            fail("nested too deep");
+        into.type = Value::Type::array;
+        simdjson::dom::array array = from.get_array().value_unsafe();
+        into.items.reserve(array.size());
+        for (simdjson::dom::element item : array)
+            walk(item, into.items.emplace_back(into.items.get_allocator().resource()), depth + 1,
+                 numbers);
+        return;
+    }
+    case element_type::INT64:
+        numbers.count();
+        into.type = Value::Type::integer;
+        into.integer = from.get_int64().value_unsafe();
+        return;
+    case element_type::UINT64:
+        numbers.count();
+        into.type = Value::Type::unsignedInteger;
+        into.unsignedInteger = from.get_uint64().value_unsafe();
+        return;
+    case element_type::DOUBLE:
+        numbers.count();
+        into.type = Value::Type::real;
+        into.real = from.get_double().value_unsafe();
+        if (needsDigits(into.real))
+            into.text = numbers.last();
+        return;
+    case element_type::STRING:
+        into.type = Value::Type::string;
+        into.text = from.get_string().value_unsafe();
+        return;
+    case element_type::BOOL:
+        into.type = Value::Type::boolean;
+        into.boolean = from.get_bool().value_unsafe();
+        return;
+    case element_type::NULL_VALUE:
+        return;
+    }
+}
+
+// The slow way, for the rare line with a number beyond a double's range,
+// which the parser above refuses (JSON itself sets no range: such a number
+// is read as written and then found out of range, like any other). It
+// walks the line token by token and never reads a number's value.
+void walkSlowly(simdjson::ondemand::value from, Value &into, size_t depth) {
+    using simdjson::ondemand::json_type;
+    json_type type;
+    check(from.type().get(type));
+    switch (type) {
+    case json_type::object: {
+        if (depth >= maxDepth)
+            fail("nested too deep");
+        into.type = Value::Type::object;
+        into.items.reserve(8);
+        into.keys.reserve(8);
+        simdjson::ondemand::object object;
+        check(from.get_object().get(object));
+        for (auto result : object) {
+            simdjson::ondemand::field field;
+            check(std::move(result).get(field));
+            std::string_view key;
+            check(field.unescaped_key().get(key));
+            for (std::string_view seen : into.keys)
+                if (seen == key)
+                    fail("the key \"" + std::string(key) + "\" appears twice");
+            into.keys.push_back(key);
+            walkSlowly(field.value(),
+                       into.items.emplace_back(into.items.get_allocator().resource()), depth + 1);
+        }
+        return;
+    }
+    case json_type::array: {
+        if (depth >= maxDepth)
+            fail("nested too deep");
+        into.type = Value::Type::array;
+        into.items.reserve(4);
+        simdjson::ondemand::array array;
+        check(from.get_array().get(array));
+        for (auto result : array) {
+            simdjson::ondemand::value item;
+            check(std::move(result).get(item));
+            walkSlowly(item, into.items.emplace_back(into.items.get_allocator().resource()),
+                       depth + 1);
+        }
+        return;
+    }
+    case json_type::number:
+        readNumber(from.raw_json_token(), into);
+        return;
+    case json_type::string:
+        into.type = Value::Type::string;
+        check(from.get_string().get(into.text));
+        return;
+    case json_type::boolean:
+        into.type = Value::Type::boolean;
+        check(from.get_bool().get(into.boolean));
+        return;
+    case json_type::null: {
+        bool null = false;
+        check(from.is_null().get(null));
+        if (!null)
+            throw NotJson{};
+        return;
+    }
+    }
+    throw NotJson{};
+}
+
+void walkDocumentSlowly(simdjson::ondemand::document &document, Value &root) {
+    using simdjson::ondemand::json_type;
+    json_type type;
+    check(document.type().get(type));
+    if (type == json_type::object || type == json_type::array) {
+        simdjson::ondemand::value value;
+        check(document.get_value().get(value));
+        walkSlowly(value, root, 0);
+    } else if (type == json_type::number) {
+        std::string_view raw;
+        check(document.raw_json_token().get(raw));
+        readNumber(raw, root);
+    } else if (type == json_type::string) {
+        root.type = Value::Type::string;
+        check(document.get_string().get(root.text));
+    } else if (type == json_type::boolean) {
+        root.type = Value::Type::boolean;
+        check(document.get_bool().get(root.boolean));
+    } else {
+        bool null = false;
+        check(document.is_null().get(null));
+        if (!null)
+            throw NotJson{};
+    }
+}
+
+// ---- Checking values ----
 
 std::string named(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
@@ -347,22 +401,12 @@ bool booleanOf(const Value &v, std::string_view name) {
     return v.boolean;
 }
 
-// A JSON number's text rounded once to T. from_chars is quick and knows no
-// locale; for numbers beyond T's range it reports an error instead of a
-// value, and strtof/strtod (in the C locale the tool keeps) give the
-// infinity or the tiny value.
-template <typename T> T readFloat(std::string_view text) {
-    T value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error == std::errc() && end == text.data() + text.size())
-        return value;
-    if constexpr (std::is_same_v<T, float>)
-        return std::strtof(std::string(text).c_str(), nullptr);
-    else
-        return std::strtod(std::string(text).c_str(), nullptr);
-}
-
 const char finiteMessage[] = " must be a finite number within single precision";
+
+// A real number's float, rounded once from its digits.
+float floatOf(const Value &v) {
+    return v.text.empty() ? static_cast<float>(v.real) : readFloat<float>(v.text);
+}
 
 // A number rounded once to single precision.
 float singleOf(const Value &v, std::string_view name) {
@@ -372,7 +416,7 @@ float singleOf(const Value &v, std::string_view name) {
     else if (v.type == Value::Type::unsignedInteger)
         f = static_cast<float>(v.unsignedInteger);
     else if (v.type == Value::Type::real)
-        f = readFloat<float>(v.text);
+        f = floatOf(v);
     else
         fail(named(name) + finiteMessage);
     if (!std::isfinite(f))
@@ -387,10 +431,10 @@ double doubleOf(const Value &v, std::string_view name) {
         return v.type == Value::Type::integer ? static_cast<double>(v.integer)
                                               : static_cast<double>(v.unsignedInteger);
     }
-    double d = readFloat<double>(v.text);
+    double d = v.real;
     // Up to the largest float, the number is within single precision; just
     // above it, only the float rounding can tell.
-    if (!std::isfinite(d) || (std::fabs(d) > FLT_MAX && !std::isfinite(readFloat<float>(v.text))))
+    if (!std::isfinite(d) || (std::fabs(d) > FLT_MAX && !std::isfinite(floatOf(v))))
         fail(named(name) + finiteMessage);
     return d;
 }
@@ -644,7 +688,10 @@ Event readEvent(std::string_view name, const Value &v, Fields &f) {
     if (name == "rpc"sv) {
         auto id = static_cast<uint32_t>(integerIn(v, name, 0, uint32High));
         std::vector<unsigned char> data = hexOf(f.need("data"), "data");
-        auto bits = static_cast<uint32_t>(data.size() * 8);
+        auto allBits = static_cast<int64_t>(data.size() * 8);
+        auto bits = static_cast<uint32_t>(allBits);
+        if (const Value *given = f.find("bits"))
+            bits = static_cast<uint32_t>(integerIn(*given, "bits", 0, allBits));
         return Rpc{id, std::move(data), bits};
     }
     if (name == "spectate"sv) {
@@ -660,20 +707,6 @@ Event readEvent(std::string_view name, const Value &v, Fields &f) {
 }
 
 Event eventOf(const Value &object);
-
-Event parseLine(std::string_view line) {
-    // The quick reader's tree lives in an arena on the stack: no allocation
-    // for a usual line.
-    std::byte space[4096];
-    std::pmr::monotonic_buffer_resource arena(space, sizeof space);
-    Value fast(&arena);
-    if (FastReader(line).read(fast))
-        return eventOf(fast);
-    TreeBuilder tree;
-    if (!nlohmann::json::sax_parse(line, &tree))
-        fail(tree.error.empty() ? "not JSON" : tree.error);
-    return eventOf(tree.root);
-}
 
 // The event a line's JSON holds, checked.
 Event eventOf(const Value &object) {
@@ -702,21 +735,139 @@ Event eventOf(const Value &object) {
     return e;
 }
 
-bool isSkipped(std::string_view line) {
-    size_t first = line.find_first_not_of(" \t");
-    return first == std::string_view::npos || line[first] == '#';
-}
-
 } // namespace
 
 std::string TraceError::describe() const { return std::to_string(line) + ": " + message; }
 
-// Reads the lines of `text`, the first of which is line `firstLine`.
-static ParsedTrace parseLines(std::string_view text, size_t firstLine) {
+struct LineReader::Parser {
+    simdjson::dom::parser dom;
+    simdjson::dom::parser many; // a piece's lines at once
+    simdjson::ondemand::parser slow;
+};
+
+// The most a piece read at once may hold in one batch of the parser, which
+// keeps memory for about 13 bytes of work per byte: a longer line is read
+// on its own.
+const size_t batchSize = 128 << 10;
+
+LineReader::LineReader() : parser_(std::make_unique<Parser>()) {
+#ifdef SIMDJSON_THREADS_ENABLED
+    // The tool reads pieces on every core already.
+    parser_->many.threaded = false;
+#endif
+}
+
+void LineReader::blankComments(char *lines, size_t size) {
+    size_t start = 0;
+    while (start < size) {
+        auto *end = static_cast<char *>(std::memchr(lines + start, '\n', size - start));
+        size_t stop = end ? static_cast<size_t>(end - lines) : size;
+        size_t first = start;
+        while (first < stop && (lines[first] == ' ' || lines[first] == '\t'))
+            first++;
+        if (first < stop && lines[first] == '#')
+            std::memset(lines + first, ' ', stop - first);
+        start = stop + 1;
+    }
+}
+
+bool LineReader::readLines(std::string_view piece,
+                           const std::function<void(Event &, uint64_t)> &take) {
+    simdjson::dom::document_stream stream;
+    if (parser_->many.parse_many(piece.data(), piece.size(), batchSize).get(stream))
+        return false;
+    uint64_t line = 1;
+    size_t counted = 0; // line ends are counted up to here
+    Event event;
+    for (auto it = stream.begin(); it != stream.end(); ++it) {
+        simdjson::dom::element document;
+        if ((*it).get(document) != simdjson::SUCCESS)
+            return false;
+        // One event a line: a document alone on its line, never across two.
+        size_t start = it.current_index();
+        std::string_view text = it.source();
+        if (text.empty() || (text[0] != '{' && text[0] != '[') ||
+            text.find('\n') != std::string_view::npos)
+            return false;
+        auto newlines = static_cast<uint64_t>(
+            std::count(piece.begin() + static_cast<std::ptrdiff_t>(counted),
+                       piece.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
+        if (newlines == 0 && counted != 0)
+            return false;
+        line += newlines;
+        counted = start + text.size();
+        // After a document, the rest of its line is blank.
+        size_t lineEnd = piece.find('\n', counted);
+        std::string_view rest =
+            piece.substr(counted, lineEnd == std::string_view::npos ? lineEnd : lineEnd - counted);
+        if (rest.find_first_not_of(" \t\r") != std::string_view::npos)
+            return false;
+        std::byte space[4096];
+        std::pmr::monotonic_buffer_resource arena(space, sizeof space);
+        Value root(&arena);
+        try {
+            NumberTexts numbers(text);
+            walk(document, root, 0, numbers);
+            event = eventOf(root);
+        } catch (const Bad &) {
+            return false;
+        } catch (const NotJson &) {
+            return false;
+        }
+        take(event, line);
+    }
+    return stream.truncated_bytes() == 0;
+}
+LineReader::~LineReader() = default;
+
+bool LineReader::skipped(std::string_view line) {
+    size_t first = line.find_first_not_of(" \t");
+    return first == std::string_view::npos || line[first] == '#';
+}
+
+std::optional<std::string> LineReader::read(std::string_view line, Event &event) {
+    // The line's tree lives in an arena on the stack: no allocation for a
+    // usual line.
+    std::byte space[4096];
+    std::pmr::monotonic_buffer_resource arena(space, sizeof space);
+    Value root(&arena);
+    try {
+        simdjson::dom::element document;
+        simdjson::error_code error =
+            parser_->dom.parse(line.data(), line.size(), false).get(document);
+        try {
+            if (error == simdjson::SUCCESS) {
+                NumberTexts numbers(line);
+                walk(document, root, 0, numbers);
+            } else if (error == simdjson::NUMBER_ERROR && !syntaxErrorOf(line)) {
+                simdjson::ondemand::document slow;
+                check(parser_->slow
+                          .iterate(simdjson::padded_string_view(line.data(), line.size(),
+                                                                line.size() + padding))
+                          .get(slow));
+                walkDocumentSlowly(slow, root);
+            } else {
+                throw NotJson{};
+            }
+        } catch (const NotJson &) {
+            return syntaxErrorOf(line).value_or("not JSON");
+        }
+        event = eventOf(root);
+        return std::nullopt;
+    } catch (const Bad &bad) {
+        return bad.message;
+    }
+}
+
+ParsedTrace parseTrace(std::string_view text) {
+    // A copy with room after its end, which the reader needs.
+    std::string padded(text);
+    padded.append(LineReader::padding, ' ');
+    text = std::string_view(padded.data(), text.size());
+
+    LineReader reader;
     ParsedTrace trace;
-    // At most an event a line: one allocation instead of a growing copy.
-    trace.events.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    size_t lineNumber = firstLine - 1;
+    size_t lineNumber = 0;
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -724,56 +875,16 @@ static ParsedTrace parseLines(std::string_view text, size_t firstLine) {
         lineNumber++;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (isSkipped(line))
+        if (LineReader::skipped(line))
             continue;
-        try {
-            trace.events.push_back(parseLine(line));
-        } catch (const Bad &bad) {
+        Event event;
+        if (std::optional<std::string> error = reader.read(line, event)) {
             trace.events.clear();
-            trace.error = TraceError{lineNumber, bad.message};
+            trace.error = TraceError{lineNumber, std::move(*error)};
             return trace;
         }
+        trace.events.push_back(std::move(event));
     }
-    return trace;
-}
-
-ParsedTrace parseTrace(std::string_view text) {
-    // A long trace is read in pieces on all cores: lines stand alone, so
-    // each piece is read on its own and the pieces are joined in order,
-    // the earliest bad line winning.
-    const size_t pieceMin = 4 << 20;
-    size_t pieces = std::min<size_t>(workerCount(), text.size() / pieceMin);
-    if (pieces < 2)
-        return parseLines(text, 1);
-
-    std::vector<std::string_view> parts;
-    std::vector<size_t> firstLines;
-    size_t line = 1;
-    while (!text.empty()) {
-        size_t cut =
-            parts.size() + 1 == pieces ? text.size() : text.size() / (pieces - parts.size());
-        cut = text.find('\n', cut);
-        cut = cut == std::string_view::npos ? text.size() : cut + 1;
-        parts.push_back(text.substr(0, cut));
-        firstLines.push_back(line);
-        line += static_cast<size_t>(std::count(parts.back().begin(), parts.back().end(), '\n'));
-        text.remove_prefix(cut);
-    }
-    std::vector<ParsedTrace> results(parts.size());
-    parallelFor(parts.size(), [&](size_t i) { results[i] = parseLines(parts[i], firstLines[i]); });
-
-    ParsedTrace trace;
-    for (ParsedTrace &piece : results)
-        if (piece.error) {
-            trace.error = piece.error;
-            return trace;
-        }
-    size_t total = 0;
-    for (const ParsedTrace &piece : results)
-        total += piece.events.size();
-    trace.events.reserve(total);
-    for (ParsedTrace &piece : results)
-        std::move(piece.events.begin(), piece.events.end(), std::back_inserter(trace.events));
     return trace;
 }
 

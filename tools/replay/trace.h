@@ -1,9 +1,12 @@
 // A trace: a recorded or written session, one event a line, that the
-// replay tool plays to the plugin. Parsing reads and checks a whole trace
-// before anything runs; it touches no host and keeps no state between calls.
+// replay tool plays to the plugin. Reading a line touches no host; the
+// events are what every source of the tool (a trace, a capture) hands to
+// the runner.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -103,13 +106,50 @@ using Event = std::variant<SetTick, Advance, SetGame, SetSampReady, SetPlayer, S
                            SetFontFails, Frames, Packet, Sync, Rpc, Spectate, Command>;
 
 struct TraceError {
-    size_t line; // counted from 1
+    uint64_t line; // counted from 1
     std::string message;
     // "LINE: message"
     std::string describe() const;
 };
 
+// Reads trace lines one at a time. One JSON parser serves every line: its
+// memory is reused, so a usual line costs no allocation.
+class LineReader {
+  public:
+    // Bytes after a line's end that must be readable (never read as part of
+    // the line): the JSON parser loads its input in whole blocks.
+    static constexpr size_t padding = 64;
+
+    LineReader();
+    ~LineReader();
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
+
+    // Reads `line` (without its line end; `padding` readable bytes after
+    // it) into `event`. Returns what is wrong with a bad line.
+    std::optional<std::string> read(std::string_view line, Event &event);
+
+    // Reads a piece of whole lines at once, which is quicker than line by
+    // line: each event goes to `take` with its line number within the
+    // piece, counted from 1. The piece's comment lines must have been
+    // blanked (see blankComments), and `padding` bytes after it readable.
+    // False when a line is one that reading line by line must decide (a
+    // bad line, say): then the events handed over so far are to be dropped
+    // and the piece read line by line.
+    bool readLines(std::string_view piece, const std::function<void(Event &, uint64_t)> &take);
+
+    // A blank line, or one whose first non-blank character is '#'.
+    static bool skipped(std::string_view line);
+    // Turns every comment line of `lines` into spaces, line ends kept.
+    static void blankComments(char *lines, size_t size);
+
+  private:
+    struct Parser;
+    std::unique_ptr<Parser> parser_;
+};
+
 // Either every event of the trace, or the first bad line and no events.
+// For tests and small texts: the tool itself streams (trace_file.h).
 struct ParsedTrace {
     std::vector<Event> events;
     std::optional<TraceError> error;

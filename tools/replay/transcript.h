@@ -1,41 +1,72 @@
 // What the plugin did, written for a program (one JSON object a line) or
-// for a person (short coloured lines).
+// for a person (short lines, coloured on a terminal). Lines are built in one
+// buffer that is written out in large blocks: no allocation per line.
 #pragma once
 
 #include "host.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace replay {
 
+class Summary;
+
+// Where and when an effect happened.
+struct Place {
+    uint64_t origin; // the trace line (or capture record) of the event that caused it
+    uint32_t tick;   // the host's tick counter
+    double seconds;  // from the first event
+};
+
 class Transcript {
   public:
-    explicit Transcript(std::FILE *out) : out_(out) {}
+    // `originName`: what an origin is, "line" (a trace) or "record" (a
+    // capture).
+    Transcript(std::FILE *out, std::string_view originName) : out_(out), originName_(originName) {
+        buffer_.reserve(bufferSize + 4096);
+    }
     virtual ~Transcript();
     // One effect other than drawn text.
-    virtual void effect(const host::Effect &effect) = 0;
+    virtual void effect(const host::Effect &effect, const Place &place) = 0;
     // One render pass that drew: every label of it, in order.
-    virtual void pass(const std::vector<host::TextDrawn> &labels) = 0;
+    virtual void pass(const std::vector<host::TextDrawn> &labels, const Place &place) = 0;
+    // The session in figures, at the end.
+    virtual void summary(const Summary &summary) = 0;
     // Writes out what is buffered.
     void flush();
-    // Whether a write to the output failed (a full disk, say).
+    // Whether a write to the output failed (a full disk, a closed pipe).
     bool failed() const { return failed_; }
 
   protected:
+    static const size_t bufferSize = 1 << 16;
     std::string buffer_;
     void lineDone();
+
+    void put(std::string_view text) { buffer_.append(text); }
+    void put(char c) { buffer_.push_back(c); }
+    void putNumber(int64_t value);
+    void putHex8(uint32_t value);              // 8 upper-case hex digits
+    void putFloat(float value);                // the shortest text that reads back the same
+    void putSeconds(double seconds);           // with three decimals
+    void putJsonText(std::string_view cp1251); // a JSON string of Windows-1251 text
 
   private:
     std::FILE *out_;
     bool failed_ = false;
+
+  protected:
+    std::string originName_;
 };
 
-std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out);
-// `colours`: 24-bit terminal colours; otherwise plain text.
-std::unique_ptr<Transcript> textTranscript(std::FILE *out, bool colours);
+std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out, std::string_view originName = "line");
+// `colours`: 24-bit terminal colours on top of the plain text.
+std::unique_ptr<Transcript> textTranscript(std::FILE *out, bool colours,
+                                           std::string_view originName = "line");
 
 // The float's shortest text that reads back as the same float.
 std::string floatText(float value);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A long fuzzing run of each target, for the reliability figures:
 #   scripts/fuzz-long.sh BUILD_DIR OUT_DIR [TARGET...]
-# 10,000,000 executions of the packet, RPC and trace targets and 1,000,000
-# of the position-file target (each of its runs writes and reads a file).
+# 10,000,000 executions of the packet and RPC targets and 1,000,000 of the
+# position-file and trace targets (each of their runs writes and reads a
+# file).
 # Inputs are kept to 512 bytes: still dozens of packets each, and a pace
 # that reaches ten million in minutes rather than hours.
 set -uo pipefail
@@ -16,7 +17,7 @@ mkdir -p "$out"
 status=0
 for name in "${targets[@]}"; do
     runs=10000000
-    [ "$name" = position ] && runs=1000000
+    [ "$name" = position ] || [ "$name" = trace ] && runs=1000000
     [ -x "$build/bin/fuzz_$name" ] || { echo "$name: no fuzz_$name in $build"; status=1; continue; }
     mkdir -p "$out/corpus-$name"
     start=$(date +%s)

@@ -377,3 +377,46 @@ TEST(CaptureSession, WhatIsNoGameTrafficIsRefusedWithAReason) {
     EXPECT_EQ(play(pcap(other.frames, 1), slow).result.error,
               "the frame time must be 1 to 1000 ms");
 }
+
+TEST(CaptureSession, StampsAtTheEndOfTheClocksRangeRunNoEndlessFrames) {
+    Server s;
+    s.connect(0);
+    s.send(5 * ms, {{whole({200, 1}), 6}});
+    s.send(6 * ms, {{whole({200, 2}), 6}});
+    Bytes file = pcapng(s.timeline.frames, {{1, 6}});
+    // Every record stamped at the very end of the clock's range (the reader
+    // holds such a stamp at its largest value): frames are due by their
+    // distance from the first record, never by a sum that overflows.
+    size_t at = 0;
+    while (at < file.size()) {
+        uint32_t type = file[at] | file[at + 1] << 8, length = file[at + 4] | file[at + 5] << 8;
+        if (type == 6)
+            for (int i = 0; i < 4; i++)
+                file[at + 12 + static_cast<size_t>(i)] = 0xFF;
+        at += length;
+    }
+    capture::Options options;
+    options.frameMs = 1000;
+    Played run = play(file, options);
+    ASSERT_EQ(run.result.error, "");
+    EXPECT_EQ(run.after(6),
+              (std::vector<std::string>{"3: packet 200 16 C801", "4: packet 200 16 C802",
+                                        "4: tick 1001000", "4: frame 1"}));
+}
+
+TEST(CaptureSession, AGapOfMoreThanAnHourCountsAsAnHour) {
+    Server s;
+    s.connect(0);
+    s.send(5 * ms, {{whole({200, 1}), 6}});
+    s.send(50ull * 3600 * 1000 * ms, {{whole({200, 2}), 6}}); // two days later
+    capture::Options options;
+    options.frameMs = 1000;
+    Played run = play(s.file(), options);
+    ASSERT_EQ(run.result.error, "");
+    // Frames 1 to 3600 in the gap, then the record an hour and 5 ms in.
+    EXPECT_EQ(run.events.size(), 6u + 2u + 2u * 3600u + 2u + 2u);
+    EXPECT_EQ(run.events[run.events.size() - 4], "4: tick 4600005");
+    ASSERT_EQ(run.result.report.notes.size(), 1u);
+    EXPECT_NE(run.result.report.notes[0].find("record 4 is stamped more than an hour"),
+              std::string::npos);
+}

@@ -12,9 +12,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -400,6 +408,47 @@ TEST(TimelinePicture, AnHourStaysReadableAndItsPictureSmall) {
         }
     EXPECT_EQ(marks, 2) << "the burst and the last one";
     EXPECT_FALSE(runsIn(image, columnOf(3599, 3600) + 1, warningRed).empty());
+}
+
+// ---- Both pictures from the tool itself ----
+
+TEST(ReplayPictures, TheToolDrawsWhatThePluginShowedAndWarned) {
+    // Player 5, in green, is spectated while sprint-hooking: the sixth
+    // packet posts the warning (the first never counts).
+    fs::path dir = fs::temp_directory_path() / ("norvi-pictures-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::string trace = "{\"player\": 5, \"name\": \"Runner\", \"color\": \"FF00FF00\"}\n"
+                        "{\"frame\": 1}\n{\"spectate\": 5}\n";
+    for (int i = 0; i < 6; i++)
+        trace += "{\"advance\": 100}\n"
+                 "{\"sync\": {\"player\": 5, \"keys\": 8, \"velocity\": [0, 0.2, 0]}}\n";
+    trace += "{\"frame\": 1}\n{\"advance\": 9000}\n{\"frame\": 1}\n";
+    std::ofstream(dir / "t.jsonl") << trace;
+    std::string command = std::string("'") + NORVI_REPLAY + "' --svg '" + (dir / "s.svg").string() +
+                          "' --timeline '" + (dir / "t.svg").string() + "' '" +
+                          (dir / "t.jsonl").string() + "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    auto read = [&](const char *name) {
+        std::ifstream in(dir / name);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    Image screen = rendered(read("s.svg")), timeline = rendered(read("t.svg"));
+    fs::remove_all(dir);
+    ASSERT_EQ(screen.error, "");
+    ASSERT_EQ(timeline.error, "");
+
+    // The warning is the newest chat line, at the bottom: the prefix in the
+    // plugin's red, the name in the player's green.
+    int bottom = 10 + 22 * 9;
+    EXPECT_GT(screen.count(30, bottom, 400, bottom + 22, {0xFF, 0x2B, 0x2B}, 30), 20);
+    EXPECT_GT(screen.count(30, bottom, 400, bottom + 22, {0x00, 0xFF, 0x00}, 30), 20);
+    // SPRINT, the fourth label of the column at the fresh folder's (0, 0),
+    // is held.
+    EXPECT_GT(screen.count(0, 45, 60, 60, held, 30), 5);
+
+    // The timeline: one warned player, his mark at 0.6 s of 9.6.
+    auto marks = runsIn(timeline, columnOf(0.6, 9.6) + 1, warningRed);
+    EXPECT_EQ(marks.size(), 1u);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The Windows tool, run through Wine with the Windows plugin, writes the
 // very bytes the native tool writes with the native plugin: transcripts in
-// both formats and pictures, for every example session.
+// both formats and pictures, for every example session, traces and
+// captures alike.
 #include "tool_process.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,8 @@ TEST_F(WindowsTool, WritesTheNativeToolsBytesForEveryExample) {
     ASSERT_TRUE(fs::exists(NORVI_REPLAY_EXE)) << "build the Windows build first";
     size_t examples = 0;
     for (const fs::directory_entry &entry : fs::directory_iterator(EXAMPLES_DIR)) {
-        if (entry.path().extension() != ".jsonl")
+        fs::path extension = entry.path().extension();
+        if (extension != ".jsonl" && extension != ".pcap" && extension != ".pcapng")
             continue;
         examples++;
         std::string trace = "'" + entry.path().string() + "'";
@@ -54,7 +56,7 @@ TEST_F(WindowsTool, WritesTheNativeToolsBytesForEveryExample) {
             EXPECT_EQ(windowsPicture, nativePicture);
         }
     }
-    EXPECT_GE(examples, 4u);
+    EXPECT_GE(examples, 5u);
     EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "no temporary folder left behind";
 }
 

@@ -1,6 +1,8 @@
-// norvi-replay: runs the plugin headless on a trace and tells what it did.
+// norvi-replay: runs the plugin headless on a trace or a packet capture and
+// tells what it did.
 // The command line (CLI11) builds one source, one runner and the outputs
 // asked for; `norvi-replay --help` lists everything.
+#include "capture_input.h"
 #include "loader.h"
 #include "platform.h"
 #include "run.h"
@@ -32,10 +34,11 @@ const int ran = 0, cannotRun = 1, badInput = 2, warned = 3;
 
 const char exitStatuses[] =
     "Exit status:\n"
-    "  0  the trace ran\n"
+    "  0  the trace or capture ran\n"
     "  1  the plugin could not be loaded, the game folder could not be used, or an output\n"
     "     (the transcript, a picture) could not be written\n"
-    "  2  a bad command line, an unreadable trace, or a bad trace line (then nothing runs)\n"
+    "  2  a bad command line, an unreadable trace, or a bad trace line (then nothing runs);\n"
+    "     a file that is no capture of a game session\n"
     "  3  with --fail-on-warning: the trace ran and the plugin posted a warning\n";
 
 struct Options {
@@ -46,6 +49,9 @@ struct Options {
     std::string from, to;
     std::vector<int> players;
     bool summary = false, failOnWarning = false;
+    // For a capture only.
+    std::string server, writeTrace;
+    uint32_t frameMs = 50;
 };
 
 void complain(const std::string &message) {
@@ -121,7 +127,7 @@ bool writePicture(const std::string &path, const std::string &svg, std::string &
 
 } // namespace
 
-int main(int argc, char **argv) {
+static int runTool(int argc, char **argv) {
     replay::prepareStandardOutput();
     Options o;
     CLI::App app{"norvi-replay " NORVI_VERSION
@@ -130,9 +136,25 @@ int main(int argc, char **argv) {
                  "asked of the game.",
                  "norvi-replay"};
     app.set_version_flag("--version", "norvi-replay " NORVI_VERSION);
-    app.add_option("TRACE", o.trace, "The trace file, or - for standard input")
+    app.add_option("TRACE", o.trace,
+                   "The trace file, or - for standard input; or a packet capture file (pcap or "
+                   "pcapng), known by its content")
         ->required()
         ->type_name("");
+    CLI::Option *server =
+        app.add_option("--server", o.server,
+                       "A capture: the game server's address, when the capture holds several")
+            ->type_name("HOST:PORT");
+    CLI::Option *frameMs =
+        app.add_option("--frame-ms", o.frameMs,
+                       "A capture: run a game frame every F ms of capture time [50]")
+            ->check(CLI::Range(1, 1000))
+            ->type_name("F");
+    CLI::Option *writeTrace =
+        app.add_option("--write-trace", o.writeTrace,
+                       "A capture: also write the equivalent trace to FILE (- for standard "
+                       "output)")
+            ->type_name("FILE");
     app.add_option("--format", o.format,
                    "jsonl: one JSON object a line, for programs [default]; text: for people")
         ->check(CLI::IsMember({"jsonl", "text"}))
@@ -214,8 +236,38 @@ int main(int argc, char **argv) {
         return badInput;
     }
 
+    // A capture is told by its first bytes, whatever its name.
+    bool isCapture = replay::isCaptureFile(o.trace);
+    replay::CaptureInput capture;
+    if (!isCapture && (server->count() || frameMs->count() || writeTrace->count())) {
+        complain("--server, --frame-ms and --write-trace are for a capture; " + o.trace +
+                 " is no pcap or pcapng file");
+        return badInput;
+    }
+    if (isCapture) {
+        capture.name = o.trace;
+        // Opened after the game folder has become the current directory.
+        capture.path = fs::absolute(replay::pathOf(o.trace)).string();
+        capture.options.frameMs = o.frameMs;
+        if (server->count()) {
+            capture.options.server = capture::parseEndpoint(o.server);
+            if (!capture.options.server) {
+                complain("--server: \"" + o.server + "\" is not HOST:PORT (an IPv4 address)");
+                return badInput;
+            }
+        }
+        if (!o.writeTrace.empty())
+            capture.traceOut = o.writeTrace == "-"
+                                   ? o.writeTrace
+                                   : fs::absolute(replay::pathOf(o.writeTrace)).string();
+        if (o.writeTrace == "-" && (o.svg == "-" || o.timeline == "-")) {
+            complain("--write-trace and a picture cannot both go to standard output");
+            return badInput;
+        }
+    }
+
     // Outputs are checked before anything runs.
-    for (const std::string *path : {&o.svg, &o.timeline}) {
+    for (const std::string *path : {&o.svg, &o.timeline, &o.writeTrace}) {
         std::string reason;
         if (!path->empty() && *path != "-" && !canWrite(*path, reason)) {
             complain("cannot write " + *path + ": " + reason);
@@ -227,7 +279,7 @@ int main(int argc, char **argv) {
     // nothing.
     replay::TraceFile trace;
     std::optional<replay::TraceError> bad;
-    if (trace.open(o.trace))
+    if (!isCapture && trace.open(o.trace))
         bad = trace.check();
     if (!trace.readError().empty()) {
         complain("cannot read the trace " + o.trace + ": " + trace.readError());
@@ -237,7 +289,7 @@ int main(int argc, char **argv) {
         (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
         return badInput;
     }
-    if (trace.events() == 0)
+    if (!isCapture && trace.events() == 0)
         complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
 
     // Paths from the command line are taken from where the tool was
@@ -288,14 +340,25 @@ int main(int argc, char **argv) {
             complain(plugin.error());
             return cannotRun;
         }
+        // Effects are placed by trace line, or by capture record.
+        const char *originName = isCapture ? "record" : "line";
         std::unique_ptr<replay::Transcript> transcript =
-            text ? replay::textTranscript(stdout, colours) : replay::jsonlTranscript(stdout);
+            text ? replay::textTranscript(stdout, colours, originName)
+                 : replay::jsonlTranscript(stdout, originName);
         replay::Runner runner(transcript.get(), text || o.summary ? &summary : nullptr,
                               o.svg.empty() ? nullptr : &screen,
                               o.timeline.empty() ? nullptr : &timeline, filter);
-        bool read =
-            trace.play([&](const replay::Event &event, uint64_t line) { runner.run(event, line); });
+        auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
+        std::vector<std::string> messages;
+        int captureStatus = isCapture ? replay::playCapture(capture, run, messages) : ran;
+        bool read = isCapture || trace.play(run);
         runner.finish();
+        // What the capture reader had to say comes after the transcript.
+        (void)std::fflush(stdout);
+        for (const std::string &line : messages)
+            (void)std::fprintf(stderr, "%s\n", line.c_str());
+        if (captureStatus != ran)
+            return captureStatus;
         warnedAny = runner.warned();
         if (!read) {
             complain("cannot read the trace " + o.trace + ": " + trace.readError());
@@ -321,4 +384,14 @@ int main(int argc, char **argv) {
         }
     }
     return o.failOnWarning && warnedAny ? warned : ran;
+}
+
+int main(int argc, char **argv) {
+    try {
+        return runTool(argc, argv);
+    } catch (const std::exception &e) {
+        // Out of memory, say: said plainly rather than by an abort.
+        complain(e.what());
+        return cannotRun;
+    }
 }

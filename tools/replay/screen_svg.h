@@ -13,8 +13,9 @@
 namespace replay {
 
 // A chat line as the game shows it. `text` is Windows-1251 with its
-// {RRGGBB} tags kept; `colour` is the 0xAARRGGBB the line was posted with
-// (the game ignores its opacity byte: chat text is always opaque).
+// {RRGGBB} tags kept; `colour` is the 0xAARRGGBB the line was posted with.
+// The picture draws every line opaque: the plugin posts its lines with
+// opacity 0 and means them to be read.
 struct ChatShown {
     std::string text;
     uint32_t colour;

@@ -315,7 +315,7 @@ void walkSlowly(simdjson::ondemand::value from, Value &into, size_t depth) {
         check(from.get_array().get(array));
         for (auto result : array) {
             simdjson::ondemand::value item;
-            check(std::move(result).get(item));
+            check(result.get(item));
             walkSlowly(item, into.items.emplace_back(into.items.get_allocator().resource()),
                        depth + 1);
         }

@@ -45,6 +45,10 @@ class Chunks {
             size_t lastEnd = all.rfind('\n');
             if (ended_ || lastEnd != std::string_view::npos) {
                 handedOut_ = ended_ ? filled_ : lastEnd + 1;
+                // Comment lines become blank ones, which the quick way of
+                // reading a piece skips (the copy of standard input keeps
+                // them as they were).
+                LineReader::blankComments(buffer_.data(), handedOut_);
                 lines = all.substr(0, handedOut_);
                 return true;
             }
@@ -102,11 +106,10 @@ uint64_t lineEnds(std::string_view piece) {
     return static_cast<uint64_t>(std::count(piece.begin(), piece.end(), '\n'));
 }
 
-// Reads a whole piece at once, its comment lines blanked first (the chunk's
-// buffer is the tool's own). False when it must be read line by line.
+// Reads a whole piece at once (its comment lines blanked already). False
+// when it must be read line by line.
 bool readAtOnce(LineReader &reader, std::string_view piece,
                 const std::function<void(Event &, uint64_t)> &take) {
-    LineReader::blankComments(const_cast<char *>(piece.data()), piece.size());
     return reader.readLines(piece, take);
 }
 

@@ -91,6 +91,8 @@ class BitReader {
     bool copy(unsigned char *out, size_t count) {
         if (count > remaining())
             return false;
+        if (count == 0)
+            return true; // `out` may be null then
         size_t bytes = (count + 7) / 8;
         unsigned shift = pos_ & 7;
         const unsigned char *from = data_ + (pos_ >> 3);

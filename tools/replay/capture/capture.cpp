@@ -337,7 +337,9 @@ class Player : public Delivery {
         lastNs_ = t;
         record_ = r.number;
         uint64_t frameNs = static_cast<uint64_t>(options_.frameMs) * nsPerMs;
-        while (t0_ + nextFrame_ * frameNs <= t)
+        // Measured from t0, which a stamp near the end of the clock's range
+        // would make overflow if added to.
+        while (nextFrame_ * frameNs <= t - t0_)
             frame(nextFrame_);
         recordTick_ = static_cast<uint32_t>(startTick + (t - t0_) / nsPerMs);
     }

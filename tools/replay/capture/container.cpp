@@ -49,17 +49,19 @@ uint32_t ContainerReader::u32(const unsigned char *p) const {
 bool ContainerReader::fill(size_t count) {
     if (available() >= count)
         return true;
-    // Keep the unread bytes, at the front, and read on behind them in
-    // pieces of at least 256 KiB.
+    // Keep the unread bytes, at the front, and read on behind them. The
+    // buffer grows only as the file gives bytes (doubling, from 64 KiB), so
+    // a record that claims megabytes in a short file costs nothing.
     if (pos_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + pos_, available());
         end_ -= pos_;
         pos_ = 0;
     }
-    size_t want = count < (256u << 10) ? (256u << 10) : count;
-    if (buffer_.size() < want)
-        buffer_.resize(want);
     while (end_ < count && !eof_) {
+        if (end_ == buffer_.size()) {
+            size_t bigger = buffer_.size() < (32u << 10) ? (64u << 10) : buffer_.size() * 2;
+            buffer_.resize(bigger);
+        }
         size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, in_);
         end_ += got;
         if (got == 0)

@@ -18,8 +18,6 @@ bool isOlder(uint16_t index, uint16_t expected) {
     return behind >= 1 && behind <= 32768;
 }
 
-const unsigned char stateNone = 0, stateHole = 1, stateReceived = 2;
-
 } // namespace
 
 bool detail::readHeader(BitReader &in, MessageHeader &m) {
@@ -58,12 +56,12 @@ bool readsAsDatagram(const unsigned char *data, size_t size) {
     return parseDatagram(data, size, [](const MessageHeader &) {}) == DatagramParse::Whole;
 }
 
-Receiver::Receiver() : received_(65536, stateNone), expiry_(65536, 0) { reset(true); }
+Receiver::Receiver() : ring_(64) { reset(true); }
 
 void Receiver::reset(bool countersKnown) {
     known_ = countersKnown;
     base_ = 0;
-    std::fill(received_.begin(), received_.end(), stateNone);
+    head_ = 0;
     window_ = 0;
     for (Channel &c : channels_) {
         c.orderedKnown = c.sequencedKnown = countersKnown;
@@ -73,6 +71,19 @@ void Receiver::reset(bool countersKnown) {
     heldMessages_ = heldBytes_ = 0;
     splits_.clear();
     splitBytes_ = 0;
+}
+
+void Receiver::grow(uint32_t size) {
+    if (size <= ring_.size())
+        return;
+    size_t capacity = ring_.size();
+    while (capacity < size)
+        capacity *= 2;
+    std::vector<Slot> bigger(capacity);
+    for (uint32_t i = 0; i < window_; i++)
+        bigger[i] = slot(i);
+    ring_.swap(bigger);
+    head_ = 0;
 }
 
 // Whether message `number` is seen for the first time. The window after
@@ -87,28 +98,25 @@ bool Receiver::isNew(uint16_t number, uint64_t timeNs) {
     bool fresh = true;
     if (d == 0) {
         if (window_ > 0) {
-            received_[base_] = stateNone;
+            head_++;
             window_--;
         }
         base_++;
     } else if (d > 32768) {
         fresh = false;
     } else if (d < window_) {
-        fresh = received_[number] == stateHole;
-        received_[number] = stateReceived;
+        fresh = !slot(d).received;
+        slot(d).received = true;
     } else {
-        for (uint32_t i = window_; i < d; i++) {
-            uint16_t hole = static_cast<uint16_t>(base_ + i);
-            received_[hole] = stateHole;
-            expiry_[hole] = timeNs + holeTimeoutNs;
-        }
-        received_[number] = stateReceived;
+        grow(d + 1);
+        for (uint32_t i = window_; i < d; i++)
+            slot(i) = {false, timeNs + holeTimeoutNs};
+        slot(d) = {true, 0};
         window_ = d + 1;
     }
     // Settle what leads the window: received numbers and holes waited out.
-    while (window_ > 0 && (received_[base_] == stateReceived ||
-                           (received_[base_] == stateHole && expiry_[base_] <= timeNs))) {
-        received_[base_] = stateNone;
+    while (window_ > 0 && (slot(0).received || slot(0).expiry <= timeNs)) {
+        head_++;
         base_++;
         window_--;
     }

@@ -105,11 +105,20 @@ class Receiver {
 
     bool known_ = false;
     // Message numbers: `base_` is the lowest not yet settled; `window_`
-    // entries after it are received or holes waiting (with their expiry).
     uint16_t base_ = 0;
     uint32_t window_ = 0;
-    std::vector<unsigned char> received_; // by message number
-    std::vector<uint64_t> expiry_;        // by message number, for holes
+    // entries: after `base_` in a ring that grows (to at most 65536) as
+    // the window needs; a hole carries the time it is waited for until.
+    struct Slot {
+        bool received;
+        uint64_t expiry;
+    };
+    std::vector<Slot> ring_;
+    uint32_t head_ = 0; // the ring index of `base_`
+    Slot &slot(uint32_t offset) {
+        return ring_[(head_ + offset) & static_cast<uint32_t>(ring_.size() - 1)];
+    }
+    void grow(uint32_t size);
 
     struct Channel {
         bool orderedKnown = false, sequencedKnown = false;

@@ -1,0 +1,97 @@
+// The replay tool's capture reader on arbitrary files.
+// Invariants: every record is settled once, used or skipped, in order, and
+// the counts agree; events come in record order and name records that
+// exist; a refused capture hands over no event; reading the same bytes
+// twice gives the same events and the same report.
+#include "fuzz_plugin.h"
+
+#include "capture.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    std::string error, summary;
+    std::vector<uint64_t> settled;
+    uint64_t used = 0;
+    uint64_t events = 0, eventHash = 1469598103934665603ull;
+    uint64_t lastRecord = 0;
+    bool ordered = true;
+    capture::Report report;
+};
+
+void mix(uint64_t &hash, uint64_t value) {
+    hash ^= value;
+    hash *= 1099511628211ull;
+}
+
+Outcome read(const uint8_t *data, size_t size) {
+    Outcome o;
+    // fmemopen refuses an empty buffer: an empty file is one byte, read.
+    static uint8_t one[1] = {0};
+    std::FILE *f =
+        size == 0 ? fmemopen(one, 1, "rb") : fmemopen(const_cast<uint8_t *>(data), size, "rb");
+    FUZZ_CHECK(f != nullptr);
+    if (size == 0)
+        (void)std::fgetc(f);
+    capture::Options options;
+    options.frameMs = 1000; // few frames: the reader is what is fuzzed
+    options.onRecord = [&o](uint64_t record, bool used) {
+        o.settled.push_back(record);
+        o.used += used ? 1 : 0;
+    };
+    capture::Result r =
+        capture::readCapture(f, options, [&o](const replay::Event &e, uint64_t record) {
+            o.events++;
+            o.ordered = o.ordered && record >= o.lastRecord;
+            o.lastRecord = record;
+            mix(o.eventHash, e.index());
+            mix(o.eventHash, record);
+            if (const auto *p = std::get_if<replay::Packet>(&e)) {
+                mix(o.eventHash, p->bitCount);
+                FUZZ_CHECK(p->bytes.size() == (p->bitCount + 7) / 8);
+                for (unsigned char c : p->bytes)
+                    mix(o.eventHash, c);
+            } else if (const auto *rpc = std::get_if<replay::Rpc>(&e)) {
+                mix(o.eventHash, rpc->bitCount);
+                FUZZ_CHECK(rpc->data.size() == (rpc->bitCount + 7) / 8);
+                for (unsigned char c : rpc->data)
+                    mix(o.eventHash, c);
+            } else if (const auto *tick = std::get_if<replay::SetTick>(&e)) {
+                mix(o.eventHash, tick->tick);
+            }
+        });
+    std::fclose(f);
+    o.error = r.error;
+    o.summary = r.report.summary();
+    o.report = r.report;
+    return o;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    Outcome first = read(data, size);
+    if (!first.error.empty()) {
+        FUZZ_CHECK(first.events == 0);
+    } else {
+        const capture::Report &r = first.report;
+        FUZZ_CHECK(first.settled.size() == r.records);
+        for (size_t i = 0; i < first.settled.size(); i++)
+            FUZZ_CHECK(first.settled[i] == i + 1);
+        FUZZ_CHECK(first.used == r.usedRecords);
+        FUZZ_CHECK(r.usedRecords + r.skippedRecords() == r.records);
+        FUZZ_CHECK(first.ordered);
+        FUZZ_CHECK(first.lastRecord == r.records);
+        FUZZ_CHECK(first.events >= 7); // the host's settings and two frames
+    }
+    Outcome again = read(data, size);
+    FUZZ_CHECK(again.error == first.error);
+    FUZZ_CHECK(again.summary == first.summary);
+    FUZZ_CHECK(again.events == first.events);
+    FUZZ_CHECK(again.eventHash == first.eventHash);
+    return 0;
+}

@@ -1,0 +1,134 @@
+// norvi-replay on packet captures: the example session end to end, the
+// options, recognition by content, and captures written back as traces.
+#include "tool_process.h"
+#include "trace.h"
+#include "trace_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string example = EXAMPLES_DIR "/session.pcapng";
+
+// A transcript without the keys that place effects by trace line or
+// capture record.
+std::string unplaced(const std::string &transcript) {
+    static const std::regex origin(", \"(line|record)\": [0-9]+");
+    return std::regex_replace(transcript, origin, "");
+}
+
+class ReplayCapture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() /
+              ("norvi-capture-test-" + std::to_string(processNumber()) + "-" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "tmp");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Outcome run(const std::string &arguments) {
+        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp");
+    }
+
+    fs::path dir;
+};
+
+} // namespace
+
+TEST_F(ReplayCapture, TheExampleSessionWarnsAboutTheCheaterAndItsTraceReplaysTheSame) {
+    Outcome fromCapture = run("--write-trace session.jsonl '" + example + "'");
+    ASSERT_EQ(fromCapture.status, 0) << fromCapture.err;
+    EXPECT_NE(fromCapture.out.find("{\"chat\": \"[norvi warnings]: {3399ff}Anna_Sokol[5] "
+                                   "возможно SprintHook\", \"color\": \"00FF2B2B\", "
+                                   "\"record\": 23, \"tick\": 1001400}"),
+              std::string::npos)
+        << fromCapture.out;
+    // The spectate order's resent copy is the one thing left out.
+    EXPECT_EQ(fromCapture.err, "norvi-replay: " + example +
+                                   ": skipped 1 message (1 resent duplicates, first record 26)\n");
+    std::string trace = readFile(dir / "session.jsonl");
+    EXPECT_EQ(trace.rfind("{\"tick\": 1000000}\n{\"game\": 9}\n", 0), 0u) << trace.substr(0, 80);
+    Outcome fromTrace = run("session.jsonl");
+    ASSERT_EQ(fromTrace.status, 0) << fromTrace.err;
+    EXPECT_NE(fromTrace.out.find("\"line\": "), std::string::npos);
+    EXPECT_EQ(unplaced(fromTrace.out), unplaced(fromCapture.out));
+}
+
+TEST_F(ReplayCapture, ACaptureIsKnownByItsContentAndItsOptionsAreChecked) {
+    fs::copy_file(example, dir / "renamed.jsonl");
+    Outcome renamed = run("renamed.jsonl");
+    EXPECT_EQ(renamed.status, 0) << renamed.err;
+    EXPECT_EQ(renamed.out, run("'" + example + "'").out);
+
+    std::ofstream(dir / "trace.pcap") << "{\"frame\": 1}\n";
+    EXPECT_EQ(run("trace.pcap").status, 0);
+    Outcome notForTraces = run("--frame-ms 20 trace.pcap");
+    EXPECT_EQ(notForTraces.status, 2);
+    EXPECT_NE(notForTraces.err.find("are for a capture"), std::string::npos) << notForTraces.err;
+
+    for (const char *bad : {"--frame-ms 0", "--frame-ms 1001", "--frame-ms 5x", "--server 1.2.3:4",
+                            "--server 1.2.3.4:65536"}) {
+        Outcome o = run(std::string(bad) + " '" + example + "'");
+        EXPECT_EQ(o.status, 2) << bad;
+        EXPECT_EQ(o.out, "") << bad;
+    }
+    Outcome absent = run("--server 10.1.1.1:7777 '" + example + "'");
+    EXPECT_EQ(absent.status, 2);
+    EXPECT_EQ(absent.err,
+              "norvi-replay: " + example + ": the capture holds no UDP traffic of 10.1.1.1:7777\n");
+    Outcome chosen = run("--server 192.168.10.10:7777 --frame-ms 20 '" + example + "'");
+    EXPECT_EQ(chosen.status, 0) << chosen.err;
+}
+
+TEST_F(ReplayCapture, ACaptureCutShortRunsWhatItHoldsAndSaysSo) {
+    std::string whole = readFile(example);
+    std::ofstream(dir / "cut.pcapng", std::ios::binary) << whole.substr(0, whole.size() - 10);
+    Outcome o = run("cut.pcapng");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("the capture ends inside record 55"), std::string::npos) << o.err;
+    EXPECT_NE(o.out.find("SprintHook"), std::string::npos);
+}
+
+TEST(TraceWriter, EventsReadBackAsTheyWereWritten) {
+    using namespace replay;
+    std::vector<Event> events = {
+        SetTick{4294967295u},
+        SetGame{std::nullopt},
+        SetSampReady{false},
+        SetPlayer{5, std::optional<std::string>("\xC2\xE0\xF1\xFF \"q\" \\"), 0xFF3399FFu},
+        SetPlayer{6, std::optional<std::string>(), std::nullopt},
+        SetPlayer{7, std::nullopt, 0x00000000u},
+        SetScreen{800, 600},
+        SetFontHeight{13.5f},
+        Frames{3},
+        Packet{{0xCF, 0x12, 0xE0}, 19, 0xCF},
+        Packet{{0xC8}, 8, 0xC8},
+        Rpc{126, {0x05, 0x00, 0x03}, 24},
+        Rpc{99, {0xB4, 0xB8}, 13},
+        Rpc{124, {}, 0},
+    };
+    std::string text;
+    for (const Event &e : events) {
+        std::optional<std::string> line = traceLineOf(e);
+        ASSERT_TRUE(line);
+        text += *line + "\n";
+    }
+    ParsedTrace back = parseTrace(text);
+    ASSERT_FALSE(back.error) << back.error->describe() << "\n" << text;
+    ASSERT_EQ(back.events.size(), events.size());
+    for (size_t i = 0; i < events.size(); i++)
+        EXPECT_EQ(traceLineOf(back.events[i]), traceLineOf(events[i])) << i;
+    // Byte 0x98 has no character: such a name cannot be written.
+    EXPECT_FALSE(traceLineOf(SetPlayer{1, std::optional<std::string>("a\x98"), std::nullopt}));
+}

@@ -1,0 +1,82 @@
+#include "capture_input.h"
+
+#include "capture/container.h"
+#include "trace_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace replay {
+
+bool isCaptureFile(const std::string &path) {
+    if (path == "-")
+        return false;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    unsigned char start[4];
+    size_t got = std::fread(start, 1, sizeof start, f);
+    std::fclose(f);
+    return capture::looksLikeCapture(start, got);
+}
+
+int playCapture(const CaptureInput &input, const std::function<void(const Event &, uint64_t)> &run,
+                std::vector<std::string> &messages) {
+    auto say = [&messages](const std::string &line) {
+        messages.push_back("norvi-replay: " + line);
+    };
+    std::FILE *in = std::fopen(input.path.c_str(), "rb");
+    if (!in) {
+        say("cannot read the capture " + input.name + ": " + std::strerror(errno));
+        return 2;
+    }
+    std::FILE *trace = nullptr;
+    if (input.traceOut) {
+        trace = input.traceOut == "-" ? stdout : std::fopen(input.traceOut->c_str(), "wb");
+        if (!trace) {
+            say("cannot write the trace " + *input.traceOut + ": " + std::strerror(errno));
+            std::fclose(in);
+            return 1;
+        }
+    }
+    uint64_t unwritten = 0, firstUnwritten = 0;
+    bool traceFailed = false;
+    capture::Result result =
+        capture::readCapture(in, input.options, [&](const Event &event, uint64_t record) {
+            if (trace) {
+                if (std::optional<std::string> line = traceLineOf(event)) {
+                    line->push_back('\n');
+                    traceFailed |=
+                        std::fwrite(line->data(), 1, line->size(), trace) != line->size();
+                } else if (unwritten++ == 0) {
+                    firstUnwritten = record;
+                }
+            }
+            run(event, record);
+        });
+    std::fclose(in);
+    int traceErrno = traceFailed ? errno : 0;
+    if (trace && trace != stdout && std::fclose(trace) != 0 && !traceFailed) {
+        traceFailed = true;
+        traceErrno = errno;
+    }
+    if (!result.error.empty()) {
+        say(input.name + ": " + result.error);
+        return 2;
+    }
+    for (const std::string &line : capture::messagesOf(result))
+        say(input.name + ": " + line);
+    if (unwritten > 0)
+        say(std::to_string(unwritten) +
+            " events could not be written to the trace (a name holding byte 0x98), the first "
+            "from record " +
+            std::to_string(firstUnwritten));
+    if (traceFailed) {
+        say("cannot write the trace " + *input.traceOut + ": " + std::strerror(traceErrno));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace replay

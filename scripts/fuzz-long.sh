@@ -3,7 +3,8 @@
 #   scripts/fuzz-long.sh BUILD_DIR OUT_DIR [TARGET...]
 # 10,000,000 executions of the packet and RPC targets and 1,000,000 of the
 # position-file and trace targets (each of their runs writes and reads a
-# file).
+# file) and of the capture target (each of its runs reads its input twice,
+# twice).
 # Inputs are kept to 512 bytes: still dozens of packets each, and a pace
 # that reaches ten million in minutes rather than hours.
 set -uo pipefail
@@ -11,13 +12,13 @@ build=${1:?usage: fuzz-long.sh BUILD_DIR OUT_DIR [TARGET...]}
 out=${2:?usage: fuzz-long.sh BUILD_DIR OUT_DIR [TARGET...]}
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(rpc packet trace position)
+[ ${#targets[@]} -gt 0 ] || targets=(rpc packet trace capture position)
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$out"
 status=0
 for name in "${targets[@]}"; do
     runs=10000000
-    [ "$name" = position ] || [ "$name" = trace ] && runs=1000000
+    [ "$name" = position ] || [ "$name" = trace ] || [ "$name" = capture ] && runs=1000000
     [ -x "$build/bin/fuzz_$name" ] || { echo "$name: no fuzz_$name in $build"; status=1; continue; }
     mkdir -p "$out/corpus-$name"
     start=$(date +%s)

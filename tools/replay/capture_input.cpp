@@ -17,7 +17,7 @@ bool isCaptureFile(const std::string &path) {
         return false;
     unsigned char start[4];
     size_t got = std::fread(start, 1, sizeof start, f);
-    std::fclose(f);
+    (void)std::fclose(f);
     return capture::looksLikeCapture(start, got);
 }
 
@@ -36,7 +36,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
         trace = input.traceOut == "-" ? stdout : std::fopen(input.traceOut->c_str(), "wb");
         if (!trace) {
             say("cannot write the trace " + *input.traceOut + ": " + std::strerror(errno));
-            std::fclose(in);
+            (void)std::fclose(in);
             return 1;
         }
     }
@@ -55,7 +55,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
             }
             run(event, record);
         });
-    std::fclose(in);
+    (void)std::fclose(in);
     int traceErrno = traceFailed ? errno : 0;
     if (trace && trace != stdout && std::fclose(trace) != 0 && !traceFailed) {
         traceFailed = true;

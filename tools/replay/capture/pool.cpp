@@ -16,7 +16,7 @@ std::optional<replay::SetPlayer> poolChangeOf(uint32_t rpcId, const unsigned cha
     // A name: a length byte, then that many Windows-1251 bytes.
     auto readName = [&in]() -> std::optional<std::string> {
         uint32_t length = 0;
-        if (!in.byte(length) || in.remaining() < length * 8)
+        if (!in.byte(length) || in.remaining() < size_t{length} * 8)
             return std::nullopt;
         std::string name(length, '\0');
         for (uint32_t i = 0; i < length; i++) {

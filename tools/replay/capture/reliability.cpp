@@ -49,7 +49,7 @@ bool detail::readHeader(BitReader &in, MessageHeader &m) {
         return false;
     m.bits = bits;
     in.align();
-    return in.remaining() >= (bits + 7) / 8 * 8;
+    return in.remaining() >= size_t{(bits + 7) / 8} * 8;
 }
 
 bool readsAsDatagram(const unsigned char *data, size_t size) {

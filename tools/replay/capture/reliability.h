@@ -164,7 +164,7 @@ DatagramParse parseDatagram(const unsigned char *data, size_t size, Visit visit)
         if (!detail::readHeader(in, m))
             return any ? DatagramParse::Stopped : DatagramParse::Unreadable;
         m.data = data + in.position() / 8;
-        in.skip((m.bits + 7) / 8 * 8);
+        in.skip(size_t{(m.bits + 7) / 8} * 8);
         visit(m);
         any = true;
     }

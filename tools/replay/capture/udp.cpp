@@ -77,7 +77,7 @@ UdpReader::Outcome UdpReader::read(const unsigned char *ip, size_t size, bool cu
         why = cutByCapture ? Skip::SnapCut : Skip::BadHeader;
         return Outcome::Skipped;
     }
-    size_t headerLength = (ip[0] & 0x0Fu) * 4u;
+    size_t headerLength = size_t{ip[0] & 0x0Fu} * 4;
     size_t totalLength = big16(ip + 2);
     if (headerLength < 20 || totalLength < headerLength) {
         why = Skip::BadHeader;
@@ -105,7 +105,7 @@ UdpReader::Outcome UdpReader::joinFragment(const unsigned char *ip, size_t heade
     uint32_t source = big32(ip + 12), destination = big32(ip + 16);
     uint16_t id = static_cast<uint16_t>(big16(ip + 4));
     uint32_t flags = big16(ip + 6);
-    size_t offset = (flags & 0x1FFFu) * 8u;
+    size_t offset = size_t{flags & 0x1FFFu} * 8;
     bool last = (flags & 0x2000u) == 0;
     size_t length = totalLength - headerLength;
     // Every fragment but the last carries whole 8-byte units; a datagram

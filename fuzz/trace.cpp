@@ -18,8 +18,8 @@
 namespace {
 
 // The stream's answer for `text`, read from a file in chunks of 1 KB.
-void checkStream(std::string_view text, const replay::ParsedTrace &whole) {
-    static const std::string path = "/tmp/fuzz-trace-" + std::to_string(getpid()) + ".jsonl";
+void readAsStream(const std::string &path, std::string_view text,
+                  const replay::ParsedTrace &whole) {
     std::FILE *out = std::fopen(path.c_str(), "wb");
     FUZZ_CHECK(out != nullptr);
     FUZZ_CHECK(std::fwrite(text.data(), 1, text.size(), out) == text.size());
@@ -43,6 +43,13 @@ void checkStream(std::string_view text, const replay::ParsedTrace &whole) {
         events++;
     }));
     FUZZ_CHECK(events == whole.events.size());
+}
+
+// The stream's answer for `text`, through a file removed again at once.
+void checkStream(std::string_view text, const replay::ParsedTrace &whole) {
+    static const std::string path = "/tmp/fuzz-trace-" + std::to_string(getpid()) + ".jsonl";
+    readAsStream(path, text, whole);
+    std::remove(path.c_str());
 }
 
 } // namespace

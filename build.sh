@@ -10,13 +10,14 @@ cd "$(dirname "$0")"
 
 scripts/install-deps.sh
 
-# ---- Windows: the plugin and the player's package ----
+# ---- Windows: the plugin, the player's package, the replay tool ----
 # The package (build/win/dist): norvi_warnings-VERSION.zip, with the
 # stripped plugin and the readme, and norvi_warnings.debug, the plugin's
-# debugging information, which the zip leaves out.
+# debugging information, which the zip leaves out. Beside it
+# norvi-replay-windows.zip: the replay tool for Windows, with the plugin it
+# loads and its own stand-in host.
 cmake -S . -B build/win -G Ninja --toolchain cmake/mingw-i686.cmake -DNORVI_TESTS=OFF >/dev/null
 cmake --build build/win
-# (The Windows build of norvi-replay and its zip go here.)
 
 # ---- Native: the replay tool ----
 cmake -S . -B build/native -G Ninja -DNORVI_TESTS=OFF -DNORVI_BENCHMARKS=OFF >/dev/null
@@ -35,3 +36,4 @@ echo
 echo "Picture of the last frame drawn: dist/demo.svg"
 echo "Player's package:                $(ls dist/norvi_warnings-*.zip) (unpack into the game folder)"
 echo "Its debugging information:       dist/norvi_warnings.debug (not for players)"
+echo "The replay tool for Windows:     dist/norvi-replay-windows.zip"

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #if defined(_WIN32)
@@ -21,9 +22,15 @@ namespace {
 
 std::atomic<unsigned> copies{0};
 
+// Paths are UTF-8 text on both targets (Windows's narrow functions would
+// read them in the ANSI code page).
+std::filesystem::path pathOf(const std::string &utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 bool copyFile(const std::string &from, const std::string &to) {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    std::ifstream in(pathOf(from), std::ios::binary);
+    std::ofstream out(pathOf(to), std::ios::binary | std::ios::trunc);
     if (!in || !out)
         return false;
     out << in.rdbuf();
@@ -38,16 +45,21 @@ std::string directoryOf(const std::string &path) {
 #if defined(_WIN32)
 const char *const pluginFileName = "norvi_warnings.dll";
 
+std::string utf8Of(const wchar_t *text, DWORD length) {
+    std::u8string utf8 = std::filesystem::path(std::wstring(text, length)).u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
 std::string tempDirectory() {
-    char dir[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, dir);
-    return n ? std::string(dir, n) : std::string(".\\");
+    wchar_t dir[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, dir);
+    return n && n <= MAX_PATH ? utf8Of(dir, n) : std::string(".\\");
 }
 
 std::string executablePath() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, n);
+    wchar_t path[32768];
+    DWORD n = GetModuleFileNameW(nullptr, path, 32768);
+    return n < 32768 ? utf8Of(path, n) : std::string();
 }
 
 // Points the module's import of `dll`!`function` at `replacement`.
@@ -113,16 +125,17 @@ LoadedPlugin::LoadedPlugin(const std::string &path) {
 #endif
     if (!copyFile(path, copy_)) {
         error_ = "cannot copy the plugin " + path + " to " + copy_;
-        (void)std::remove(copy_.c_str()); // whatever part of the copy was made
+        std::error_code ignored; // whatever part of the copy was made
+        std::filesystem::remove(pathOf(copy_), ignored);
         return;
     }
 #if defined(_WIN32)
     // The Windows loader runs static initialisation and DllMain itself.
-    HMODULE module = LoadLibraryA(copy_.c_str());
+    HMODULE module = LoadLibraryW(pathOf(copy_).c_str());
     if (!module) {
         error_ =
             "cannot load the plugin " + path + " (error " + std::to_string(GetLastError()) + ")";
-        DeleteFileA(copy_.c_str());
+        DeleteFileW(pathOf(copy_).c_str());
         return;
     }
     // A plugin that does not import one of these never calls it, so a
@@ -170,7 +183,7 @@ LoadedPlugin::~LoadedPlugin() {
     forgetPlugin();
 #if defined(_WIN32)
     FreeLibrary(static_cast<HMODULE>(module_));
-    DeleteFileA(copy_.c_str());
+    DeleteFileW(pathOf(copy_).c_str());
 #else
     auto dllMain = reinterpret_cast<DllMainProc>(dlsym(module_, "DllMain"));
     if (dllMain)

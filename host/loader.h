@@ -9,7 +9,7 @@ namespace host {
 
 class LoadedPlugin {
   public:
-    // Copies `path` to a new file and loads the copy. On Windows, the copy's
+    // Copies `path` (UTF-8 text) to a new file and loads the copy. On Windows, the copy's
     // imports of GetTickCount and WritePrivateProfileStringA are pointed at
     // the host's clock and recorder. error() tells what went wrong, if anything.
     explicit LoadedPlugin(const std::string &path);

@@ -5,7 +5,9 @@
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
 # benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
 # whose capture files the capture reader's tests are checked against
-# (tests/captures/make.sh). Needs root when it installs.
+# (tests/captures/make.sh); and simdjson's single-file source, which the
+# Windows build of norvi-replay compiles in (Debian ships simdjson only as a
+# native library). Needs root when it installs.
 set -euo pipefail
 
 packages=(
@@ -23,13 +25,57 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "installing: ${missing[*]}"
-if [ "$(id -u)" -ne 0 ]; then
-    echo "error: these packages are missing and installing them needs root: ${missing[*]}" >&2
-    exit 1
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "error: these packages are missing and installing them needs root: ${missing[*]}" >&2
+        exit 1
+    fi
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# ---- simdjson's source for the Windows build ----
+# singleheader/simdjson.cpp and simdjson.h from Debian's source package of
+# the very version installed, so that both builds read traces with the same
+# code. Kept in a fixed folder outside any build tree (CMake's
+# NORVI_SIMDJSON_SOURCE, default below); fetched again only when the
+# installed version changes.
+simdjson_dir=/var/cache/norvi/simdjson
+simdjson_version=$(dpkg-query -W -f='${Version}' libsimdjson-dev)
+if [ "$(cat "$simdjson_dir/VERSION" 2>/dev/null)" != "$simdjson_version" ]; then
+    echo "fetching simdjson $simdjson_version's source into $simdjson_dir"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "error: fetching simdjson's source into $simdjson_dir needs root" >&2
+        exit 1
+    fi
+    if ! grep -rqsx 'Types: deb-src' /etc/apt/sources.list.d/ &&
+        ! grep -qs '^deb-src ' /etc/apt/sources.list; then
+        cat >/etc/apt/sources.list.d/norvi-src.sources <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+        apt-get update -qq
+    fi
+    download=$(mktemp -d)
+    trap 'rm -rf "$download"' EXIT
+    (cd "$download" && apt-get source -qq --download-only -o APT::Sandbox::User=root \
+        "simdjson=$simdjson_version" >/dev/null)
+    upstream=${simdjson_version%-*}
+    tar -xzf "$download/simdjson_${upstream}.orig.tar.gz" -C "$download" \
+        "simdjson-$upstream/singleheader/simdjson.cpp" "simdjson-$upstream/singleheader/simdjson.h"
+    # The header must be the one the native build compiles against.
+    if ! cmp -s "$download/simdjson-$upstream/singleheader/simdjson.h" /usr/include/simdjson.h; then
+        echo "error: simdjson $simdjson_version's source does not match /usr/include/simdjson.h" >&2
+        exit 1
+    fi
+    rm -rf "$simdjson_dir"
+    mkdir -p "$simdjson_dir"
+    cp "$download/simdjson-$upstream/singleheader/simdjson.cpp" \
+        "$download/simdjson-$upstream/singleheader/simdjson.h" "$simdjson_dir/"
+    echo "$simdjson_version" >"$simdjson_dir/VERSION"
+fi

@@ -389,7 +389,8 @@ TEST(CaptureSession, StampsAtTheEndOfTheClocksRangeRunNoEndlessFrames) {
     // distance from the first record, never by a sum that overflows.
     size_t at = 0;
     while (at < file.size()) {
-        uint32_t type = file[at] | file[at + 1] << 8, length = file[at + 4] | file[at + 5] << 8;
+        auto type = static_cast<uint32_t>(file[at] | file[at + 1] << 8);
+        auto length = static_cast<uint32_t>(file[at + 4] | file[at + 5] << 8);
         if (type == 6)
             for (int i = 0; i < 4; i++)
                 file[at + 12 + static_cast<size_t>(i)] = 0xFF;

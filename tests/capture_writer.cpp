@@ -349,7 +349,8 @@ Bytes pcapng(const std::vector<Frame> &frames, const std::vector<Interface> &int
             continue;
         }
         // The time in the interface's units.
-        uint8_t r = interfaces[f.interface].tsresol;
+        // (A frame may name an interface never described, to test readers.)
+        uint8_t r = f.interface < interfaces.size() ? interfaces[f.interface].tsresol : 6;
         uint64_t units = 0;
         if (r & 0x80) {
             uint32_t e = r & 0x7Fu;

@@ -1,5 +1,6 @@
 // norvi-replay on packet captures: the example session end to end, the
 // options, recognition by content, and captures written back as traces.
+#include "tool_process.h"
 #include "trace.h"
 #include "trace_writer.h"
 
@@ -11,24 +12,10 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 const std::string example = EXAMPLES_DIR "/session.pcapng";
 
@@ -44,19 +31,14 @@ class ReplayCapture : public ::testing::Test {
     void SetUp() override {
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = fs::temp_directory_path() /
-              ("norvi-capture-test-" + std::to_string(getpid()) + "-" + info->name());
+              ("norvi-capture-test-" + std::to_string(processNumber()) + "-" + info->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "tmp");
     }
     void TearDown() override { fs::remove_all(dir); }
 
     Outcome run(const std::string &arguments) {
-        std::string command = "cd '" + dir.string() + "' && TMPDIR='" + (dir / "tmp").string() +
-                              "' '" NORVI_REPLAY "' " + arguments + " </dev/null >'" +
-                              (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
-        int raw = std::system(command.c_str());
-        return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout"),
-                       slurp(dir / "stderr")};
+        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp");
     }
 
     fs::path dir;
@@ -75,7 +57,7 @@ TEST_F(ReplayCapture, TheExampleSessionWarnsAboutTheCheaterAndItsTraceReplaysThe
     // The spectate order's resent copy is the one thing left out.
     EXPECT_EQ(fromCapture.err, "norvi-replay: " + example +
                                    ": skipped 1 message (1 resent duplicates, first record 26)\n");
-    std::string trace = slurp(dir / "session.jsonl");
+    std::string trace = readFile(dir / "session.jsonl");
     EXPECT_EQ(trace.rfind("{\"tick\": 1000000}\n{\"game\": 9}\n", 0), 0u) << trace.substr(0, 80);
     Outcome fromTrace = run("session.jsonl");
     ASSERT_EQ(fromTrace.status, 0) << fromTrace.err;
@@ -110,7 +92,7 @@ TEST_F(ReplayCapture, ACaptureIsKnownByItsContentAndItsOptionsAreChecked) {
 }
 
 TEST_F(ReplayCapture, ACaptureCutShortRunsWhatItHoldsAndSaysSo) {
-    std::string whole = slurp(example);
+    std::string whole = readFile(example);
     std::ofstream(dir / "cut.pcapng", std::ios::binary) << whole.substr(0, whole.size() - 10);
     Outcome o = run("cut.pcapng");
     EXPECT_EQ(o.status, 0) << o.err;

@@ -36,11 +36,11 @@ TEST(ReplayTrace, HostSettingsReadAsGiven) {
     SetScreen screen = std::get<SetScreen>(only(R"({"screen": [800, 600]})"));
     EXPECT_EQ(screen.width, 800);
     EXPECT_EQ(screen.height, 600);
-    SetCursor cursor = std::get<SetCursor>(only(R"({"cursor": [-5, 7]})"));
+    replay::SetCursor cursor = std::get<replay::SetCursor>(only(R"({"cursor": [-5, 7]})"));
     EXPECT_EQ(cursor.x, -5);
     EXPECT_EQ(cursor.y, 7);
     EXPECT_TRUE(std::get<SetLeftButton>(only(R"({"lmb": true})")).pressed);
-    EXPECT_TRUE(std::get<SetMenu>(only(R"({"menu": true})")).active);
+    EXPECT_TRUE(std::get<replay::SetMenu>(only(R"({"menu": true})")).active);
     EXPECT_FALSE(std::get<SetCanDraw>(only(R"({"canDraw": false})")).canDraw);
     EXPECT_EQ(std::get<SetBeginRender>(only(R"({"beginRender": -1})")).result, -1);
     EXPECT_EQ(std::get<SetFontHeight>(only(R"({"fontHeight": 0.1})")).height, 0.1f);

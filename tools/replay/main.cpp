@@ -199,6 +199,19 @@ static int runTool(int argc, char **argv) {
     std::vector<std::string> arguments = replay::commandLineArguments(argc, argv);
     if (!arguments.empty())
         arguments.erase(arguments.begin());
+    // Started with a double click, the tool has a console window of its own,
+    // which would close as soon as it ends: the usage waits for Enter.
+    if (arguments.empty() && replay::consoleOfItsOwn()) {
+        (void)std::fputs(app.help().c_str(), stdout);
+        (void)std::fputs("\nnorvi-replay is a command line program: open a command prompt in its "
+                         "folder and give it a recorded session, for example\n"
+                         "    norvi-replay --format text C:\\recordings\\session.jsonl\n"
+                         "\nPress Enter to close this window.\n",
+                         stdout);
+        (void)std::fflush(stdout);
+        (void)std::getchar();
+        return badInput;
+    }
     std::reverse(arguments.begin(), arguments.end());
     try {
         app.parse(arguments);
@@ -284,11 +297,12 @@ static int runTool(int argc, char **argv) {
     fs::path pluginPath =
         fs::absolute(o.plugin.empty() ? replay::pathOf(host::pluginBesideExecutable())
                                       : replay::pathOf(o.plugin));
-    std::string svgPath =
-        o.svg.empty() || o.svg == "-" ? o.svg : fs::absolute(replay::pathOf(o.svg)).string();
+    std::string svgPath = o.svg.empty() || o.svg == "-"
+                              ? o.svg
+                              : replay::pathText(fs::absolute(replay::pathOf(o.svg)));
     std::string timelinePath = o.timeline.empty() || o.timeline == "-"
                                    ? o.timeline
-                                   : fs::absolute(replay::pathOf(o.timeline)).string();
+                                   : replay::pathText(fs::absolute(replay::pathOf(o.timeline)));
 
     // Without --game-dir, a fresh game folder holding an empty SAMPFUNCS
     // folder, removed on every way out.
@@ -321,7 +335,7 @@ static int runTool(int argc, char **argv) {
     bool warnedAny = false;
     {
         host::reset();
-        host::LoadedPlugin plugin(pluginPath.string());
+        host::LoadedPlugin plugin(replay::pathText(pluginPath));
         if (!plugin.loaded()) {
             complain(plugin.error());
             return cannotRun;

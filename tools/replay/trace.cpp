@@ -7,7 +7,7 @@
 #include "cp1251.h"
 #include "json_syntax.h"
 
-#include <simdjson.h>
+#include "json_library.h"
 
 #include <algorithm>
 #include <bitset>

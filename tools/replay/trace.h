@@ -106,7 +106,7 @@ using Event = std::variant<SetTick, Advance, SetGame, SetSampReady, SetPlayer, S
                            SetFontFails, Frames, Packet, Sync, Rpc, Spectate, Command>;
 
 struct TraceError {
-    size_t line; // counted from 1
+    uint64_t line; // counted from 1
     std::string message;
     // "LINE: message"
     std::string describe() const;

@@ -135,6 +135,9 @@ static int runTool(int argc, char **argv) {
                  "and tells what it did: chat lines, the key column it drew, everything it "
                  "asked of the game.",
                  "norvi-replay"};
+    // Options are written --name everywhere: on Windows too, a word such as
+    // /recordings/a.jsonl is a path, not a Windows-style /option.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "norvi-replay " NORVI_VERSION);
     app.add_option("TRACE", o.trace,
                    "The trace file, or - for standard input; or a packet capture file (pcap or "

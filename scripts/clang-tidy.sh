@@ -4,7 +4,8 @@
 set -euo pipefail
 build=${1:?usage: clang-tidy.sh BUILD_DIR}
 cd "$(dirname "$0")/.."
-findings=$(git ls-files 'src/*.cpp' 'host/*.cpp' 'tools/*.cpp' |
+# json_library.cpp is simdjson's own source, compiled by the Windows build only.
+findings=$(git ls-files 'src/*.cpp' 'host/*.cpp' 'tools/*.cpp' ':!tools/replay/json_library.cpp' |
     xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2>&1 |
     grep -v -E '^[0-9]+ warnings? generated|^Suppressed [0-9]+ warnings|^Use -header-filter' || true)
 if [ -n "$findings" ]; then

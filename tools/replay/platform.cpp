@@ -81,7 +81,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 void removeOnTheWayOut() {
     GetTempPathW(static_cast<DWORD>(outside.size()), outside.data());
-    std::atexit([] { removeTemporaryFolders(); });
+    (void)std::atexit([] { removeTemporaryFolders(); });
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
@@ -139,7 +139,8 @@ void onEndingSignal(int signal) {
 }
 
 void removeOnTheWayOut() {
-    std::atexit([] { removeTemporaryFolders(); });
+    // A failed registration leaves the signal handlers below to do it.
+    (void)std::atexit([] { removeTemporaryFolders(); });
     for (int signal : endingSignals) {
         struct sigaction now {};
         if (sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN)

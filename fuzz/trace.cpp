@@ -3,21 +3,62 @@
 // Invariants: a trace is either accepted whole (events, no error) or
 // rejected at one line (an error, no events), never half of both; the bad
 // line lies within the text; reading the same text twice gives the same
-// answer; the stream finds the same bad line, or hands over as many events
-// with line numbers that only grow.
+// answer; the stream, in two passes or in one, finds the same bad line, or
+// hands over the same events with line numbers that only grow.
 #include "fuzz_plugin.h"
 
+#include "sync_fields.h"
 #include "trace.h"
 #include "trace_file.h"
+#include "trace_writer.h"
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-// The stream's answer for `text`, read from a file in chunks of 1 KB.
+// An event as its trace line, a sync event as the packet it is sent as:
+// what a stream and the whole text must agree on.
+std::string shapeOf(const replay::Event &event) {
+    if (const auto *sync = std::get_if<replay::Sync>(&event)) {
+        host::Packet p = host::encodeSync(replay::syncPacketOf(*sync));
+        return shapeOf(replay::Packet{p.bytes, p.bitCount, host::playerSyncId});
+    }
+    return replay::traceLineOf(event).value_or("(no trace line)");
+}
+
+// Collects what a stream hands over.
+struct Collected {
+    std::vector<std::string> shapes;
+    uint64_t lastLine = 0;
+    replay::TraceFile::Play play() {
+        return {[this](const replay::Event &e, uint64_t line) { take(shapeOf(e), line); },
+                [this](const unsigned char *bytes, uint32_t bitCount, uint64_t line) {
+                    std::vector<unsigned char> copy(bytes, bytes + (bitCount + 7) / 8);
+                    take(shapeOf(replay::Packet{copy, bitCount, host::playerSyncId}), line);
+                }};
+    }
+    void take(std::string shape, uint64_t line) {
+        FUZZ_CHECK(line > lastLine);
+        lastLine = line;
+        shapes.push_back(std::move(shape));
+    }
+};
+
+bool sameEvents(const Collected &c, const replay::ParsedTrace &whole) {
+    if (c.shapes.size() != whole.events.size())
+        return false;
+    for (size_t i = 0; i < c.shapes.size(); i++)
+        if (c.shapes[i] != shapeOf(whole.events[i]))
+            return false;
+    return true;
+}
+
+// The stream's answers for `text`, read from a file in chunks of 1 KB: in
+// two passes, and in one that checks while it plays.
 void readAsStream(const std::string &path, std::string_view text,
                   const replay::ParsedTrace &whole) {
     std::FILE *out = std::fopen(path.c_str(), "wb");
@@ -32,17 +73,26 @@ void readAsStream(const std::string &path, std::string_view text,
     FUZZ_CHECK(error.has_value() == whole.error.has_value());
     if (error) {
         FUZZ_CHECK(error->describe() == whole.error->describe());
-        return;
+    } else {
+        FUZZ_CHECK(trace.events() == whole.events.size());
+        Collected twoPasses;
+        FUZZ_CHECK(trace.play(twoPasses.play()));
+        FUZZ_CHECK(sameEvents(twoPasses, whole));
     }
-    FUZZ_CHECK(trace.events() == whole.events.size());
-    size_t events = 0;
-    uint64_t lastLine = 0;
-    FUZZ_CHECK(trace.play([&](const replay::Event &, uint64_t line) {
-        FUZZ_CHECK(line > lastLine);
-        lastLine = line;
-        events++;
-    }));
-    FUZZ_CHECK(events == whole.events.size());
+
+    replay::TraceFile once(1024);
+    FUZZ_CHECK(once.open(path));
+    Collected onePass;
+    error = once.checkAndPlay(onePass.play());
+    FUZZ_CHECK(once.readError().empty());
+    FUZZ_CHECK(error.has_value() == whole.error.has_value());
+    if (error) {
+        FUZZ_CHECK(error->describe() == whole.error->describe());
+        // Only lines before the bad one were played.
+        FUZZ_CHECK(onePass.lastLine < error->line);
+    } else {
+        FUZZ_CHECK(sameEvents(onePass, whole));
+    }
 }
 
 // The stream's answer for `text`, through a file removed again at once.

@@ -49,8 +49,46 @@ void BitWriter::f32(float value) {
     u32(pattern);
 }
 
-Packet encodeSync(const SyncPacket &s) {
-    BitWriter w;
+namespace {
+
+// Bits written into a fixed array that starts zeroed: the new bits are put
+// together in one word and or-ed into the bytes they cover.
+class FixedBits {
+  public:
+    explicit FixedBits(unsigned char (&out)[maxSyncBytes]) : out_(out) {
+        std::memset(out_, 0, maxSyncBytes);
+    }
+    void bits(uint32_t value, unsigned n) {
+        uint64_t wanted = n == 32 ? value : value & ((1u << n) - 1u);
+        unsigned used = count_ % 8;
+        uint64_t word = wanted << (64 - used - n);
+        size_t at = count_ / 8;
+        size_t whole = (used + n + 7) / 8;
+        for (size_t i = 0; i < whole; i++)
+            out_[at + i] |= static_cast<unsigned char>(word >> (56 - 8 * i));
+        count_ += n;
+    }
+    void bit(bool value) { bits(value ? 1u : 0u, 1); }
+    void u8(uint8_t value) { bits(value, 8); }
+    void u16(uint16_t value) {
+        u8(static_cast<uint8_t>(value));
+        u8(static_cast<uint8_t>(value >> 8));
+    }
+    void f32(float value) {
+        uint32_t pattern;
+        std::memcpy(&pattern, &value, sizeof pattern);
+        u16(static_cast<uint16_t>(pattern));
+        u16(static_cast<uint16_t>(pattern >> 16));
+    }
+    uint32_t count() const { return count_; }
+
+  private:
+    unsigned char *out_;
+    uint32_t count_ = 0;
+};
+
+// The packet's fields in the wire's order, through either writer.
+template <typename Writer> void writeSync(Writer &w, const SyncPacket &s) {
     w.u8(playerSyncId);
     w.u16(s.playerId);
     w.bit(s.leftRight.has_value());
@@ -84,7 +122,20 @@ Packet encodeSync(const SyncPacket &s) {
         w.u16(s.animation->id);
         w.u16(s.animation->flags);
     }
+}
+
+} // namespace
+
+Packet encodeSync(const SyncPacket &s) {
+    BitWriter w;
+    writeSync(w, s);
     return std::move(w).finish();
+}
+
+uint32_t encodeSync(const SyncPacket &s, unsigned char (&out)[maxSyncBytes]) {
+    FixedBits w(out);
+    writeSync(w, s);
+    return w.count();
 }
 
 Packet truncated(const Packet &packet, uint32_t bitCount) {

@@ -65,7 +65,14 @@ struct SyncPacket {
 
 const uint8_t playerSyncId = 207;
 
+// The most bytes a player-sync packet takes: 472 bits with every optional
+// part present.
+const size_t maxSyncBytes = 59;
+
 Packet encodeSync(const SyncPacket &sync);
+// The same packet written into `out` without touching the heap (the replay
+// tool builds millions); returns its length in bits.
+uint32_t encodeSync(const SyncPacket &sync, unsigned char (&out)[maxSyncBytes]);
 
 // The first `bitCount` bits of `packet`: a packet cut short on the wire.
 Packet truncated(const Packet &packet, uint32_t bitCount);

@@ -1,6 +1,8 @@
 // A trace read as a stream, in chunks and pieces: whatever the chunk size,
 // the events, their line numbers and the first bad line are those of the
 // trace read whole.
+#include "sync_fields.h"
+#include "sync_packet.h"
 #include "trace.h"
 #include "trace_file.h"
 
@@ -41,17 +43,38 @@ class ReplayStream : public ::testing::Test {
         return error ? error->describe() : "";
     }
 
+    // Where a stream's events go: a sync event as its packet.
+    static TraceFile::Play into(Played &played) {
+        return {[&played](const Event &e, uint64_t line) {
+                    played.lines.push_back(line);
+                    played.events.push_back(e);
+                },
+                [&played](const unsigned char *bytes, uint32_t bitCount, uint64_t line) {
+                    played.lines.push_back(line);
+                    played.events.push_back(
+                        Packet{std::vector<unsigned char>(bytes, bytes + (bitCount + 7) / 8),
+                               bitCount, host::playerSyncId});
+                }};
+    }
+
+    // Checked first, then played.
     Played play(size_t chunkSize) {
         TraceFile trace(chunkSize);
         EXPECT_TRUE(trace.open(path.string()));
         EXPECT_FALSE(trace.check());
         Played played;
-        EXPECT_TRUE(trace.play([&](const Event &e, uint64_t line) {
-            played.lines.push_back(line);
-            played.events.push_back(e);
-        }));
+        EXPECT_TRUE(trace.play(into(played)));
         EXPECT_EQ(trace.events(), played.events.size());
         return played;
+    }
+
+    // Checked while played, in one pass: the bad line, if any, as in check().
+    std::string playOnce(size_t chunkSize, Played &played) {
+        TraceFile trace(chunkSize);
+        EXPECT_TRUE(trace.open(path.string()));
+        std::optional<TraceError> error = trace.checkAndPlay(into(played));
+        EXPECT_EQ(trace.readError(), "");
+        return error ? error->describe() : "";
     }
 };
 
@@ -110,6 +133,37 @@ TEST_F(ReplayStream, TheFirstBadLineIsFoundWhereverItLies) {
     }
 }
 
+TEST_F(ReplayStream, OnePassPlaysTheSameEventsAsTwo) {
+    std::string text = mixedTrace(3000);
+    text += "{\"sync\": {\"player\": 3, \"keys\": 8, \"position\": [1.5, 2, 3e2]}}\n";
+    write(text);
+    for (size_t chunk : {size_t{16}, size_t{4096}, TraceFile::defaultChunkSize}) {
+        Played twice = play(chunk), once;
+        ASSERT_EQ(playOnce(chunk, once), "") << "chunk " << chunk;
+        EXPECT_EQ(once.lines, twice.lines) << "chunk " << chunk;
+        ASSERT_EQ(once.events.size(), twice.events.size());
+        EXPECT_EQ(std::get<Packet>(once.events.back()).bytes,
+                  std::get<Packet>(twice.events.back()).bytes);
+    }
+}
+
+TEST_F(ReplayStream, OnePassStopsAtTheFirstBadLineHavingPlayedOnlyLinesBeforeIt) {
+    const int lines = 20000;
+    for (int at : {1, lines / 2, lines}) {
+        std::string text;
+        for (int i = 1; i <= lines; i++)
+            text += i == at ? "{\"frame\": 0}\n" : "{\"advance\": " + std::to_string(i) + "}\n";
+        write(text);
+        for (size_t chunk : {size_t{4096}, TraceFile::defaultChunkSize}) {
+            Played played;
+            EXPECT_EQ(playOnce(chunk, played),
+                      std::to_string(at) + ": \"frame\" must be an integer from 1 to 2147483647");
+            for (uint64_t line : played.lines)
+                ASSERT_LT(line, static_cast<uint64_t>(at)) << "chunk " << chunk;
+        }
+    }
+}
+
 TEST_F(ReplayStream, SyncEventsArriveAsThePacketsTheyAreSentAs) {
     write("{\"sync\": {\"player\": 3, \"keys\": 8}}\n{\"frame\": 1}\n");
     Played played = play(TraceFile::defaultChunkSize);
@@ -144,4 +198,62 @@ TEST_F(ReplayStream, AnEmptyTraceHasNoEvents) {
     write("# nothing but a comment\n\n");
     Played played = play(TraceFile::defaultChunkSize);
     EXPECT_TRUE(played.events.empty());
+}
+
+namespace {
+
+// What readLines hands over for a one-line piece.
+struct Taken final : LineReader::Take {
+    std::vector<Sync> syncs;
+    size_t others = 0;
+    void sync(const Sync &s, uint64_t) override { syncs.push_back(s); }
+    void event(Event &, uint64_t) override { others++; }
+};
+
+} // namespace
+
+// Sync lines are read straight from the parsed JSON when the whole piece
+// reads at once; every line must give the packet the line-by-line reader
+// gives, or be left to it (a bad line).
+TEST(ReplayQuickSync, ReadsEverySyncLineAsTheLineByLineReaderDoes) {
+    const std::vector<std::string> lines = {
+        R"({"sync": {"player": 0}})",
+        R"({"sync": {"keys": 65535, "player": 65535, "leftRight": 0, "upDown": 65535}})",
+        R"({"sync": {"player": 1, "position": [1, -2, 3e38], "quaternion": [-0.0, 0, 1, -1]}})",
+        R"({"sync": {"player": 1, "position": [0.1, 16777217, 1e-46]}})",
+        R"({"sync": {"player": 1, "position": [3.4028235677973366e38, 0, 0]}})",
+        R"({"sync": {"player": 1, "position": [1.00000005960464477539062500001, 0, 0]}})",
+        R"({"sync": {"player": 1, "velocity": [0.3, -0.4, 1e-30], "health": 57, "armour": 3}})",
+        R"({"sync": {"player": 1, "velocity": [1e39, 0, 0]}})",
+        R"({"sync": {"player": 1, "surf": {"offset": [1, 2, 3], "vehicle": 7}}})",
+        R"({"sync": {"player": 1, "surf": {"vehicle": 7}}})",
+        R"({"sync": {"player": 1, "animation": [1189, -32766], "weapon": 255}})",
+        R"({"sync": {"player": 1, "animation": [1189, 65536]}})",
+        R"({"sync": {"player": 1, "specialAction": 256}})",
+        R"({"sync": {"player": 1, "player": 2}})",
+        R"({"sync": {"player": 1, "speed": 2}})",
+        R"({"sync": {"player": 1.0}})",
+        R"({"sync": {"keys": 1}})",
+        R"({"sync": {"player": 1}, "frame": 1})",
+        R"({"sync": {"player": 1, "position": [1, 2]}})",
+        R"({"sync": {"player": 1, "quaternion": [1, 0, 0, "0"]}})",
+    };
+    for (const std::string &line : lines) {
+        std::string padded = line + std::string(LineReader::padding, ' ');
+        std::string_view text(padded.data(), line.size());
+        LineReader general, quick;
+        Event event;
+        std::optional<std::string> error = general.read(text, event);
+        Taken taken;
+        bool readAtOnce = quick.readLines(text, taken);
+        if (error) {
+            EXPECT_FALSE(readAtOnce) << line << " (" << *error << ")";
+            continue;
+        }
+        ASSERT_TRUE(readAtOnce) << line;
+        ASSERT_EQ(taken.syncs.size(), 1u) << line;
+        EXPECT_EQ(host::encodeSync(syncPacketOf(taken.syncs[0])).bytes,
+                  host::encodeSync(syncPacketOf(std::get<Sync>(event))).bytes)
+            << line;
+    }
 }

@@ -8,6 +8,7 @@
 #include "run.h"
 #include "screen_svg.h"
 #include "summary.h"
+#include "sync_packet.h"
 #include "timeline.h"
 #include "trace.h"
 #include "trace_file.h"
@@ -278,11 +279,15 @@ static int runTool(int argc, char **argv) {
         }
     }
 
-    // The whole trace is checked before anything runs: a bad line runs
-    // nothing.
+    // A bad line runs nothing. In a game folder of the user's own, the
+    // plugin's files would show what ran, so the whole trace is checked
+    // before anything runs. In the tool's own folder, one pass checks and
+    // runs at once, which is quicker, and the transcript is held in a
+    // temporary file until the last line has been found good.
     replay::TraceFile trace;
+    bool checkFirst = !isCapture && !o.gameDir.empty();
     std::optional<replay::TraceError> bad;
-    if (!isCapture && trace.open(o.trace))
+    if (!isCapture && trace.open(o.trace) && checkFirst)
         bad = trace.check();
     if (!trace.readError().empty()) {
         complain("cannot read the trace " + o.trace + ": " + trace.readError());
@@ -292,8 +297,16 @@ static int runTool(int argc, char **argv) {
         (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
         return badInput;
     }
-    if (!isCapture && trace.events() == 0)
+    if (checkFirst && trace.events() == 0)
         complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
+    replay::FileCloser held;
+    if (!isCapture && !checkFirst) {
+        held.file = replay::openTemporaryFile();
+        if (!held.file) {
+            complain("cannot hold the transcript in a temporary file: " + replay::lastErrorText());
+            return cannotRun;
+        }
+    }
 
     // Paths from the command line are taken from where the tool was
     // started, before the game folder becomes the current directory.
@@ -345,17 +358,40 @@ static int runTool(int argc, char **argv) {
         }
         // Effects are placed by trace line, or by capture record.
         const char *originName = isCapture ? "record" : "line";
+        std::FILE *out = held.file ? held.file : stdout;
         std::unique_ptr<replay::Transcript> transcript =
-            text ? replay::textTranscript(stdout, colours, originName)
-                 : replay::jsonlTranscript(stdout, originName);
+            text ? replay::textTranscript(out, colours, originName)
+                 : replay::jsonlTranscript(out, originName);
         replay::Runner runner(transcript.get(), text || o.summary ? &summary : nullptr,
                               o.svg.empty() ? nullptr : &screen,
                               o.timeline.empty() ? nullptr : &timeline, filter);
         auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
+        replay::TraceFile::Play play{
+            run, [&](const unsigned char *bytes, uint32_t bitCount, uint64_t line) {
+                runner.runPacket(bytes, bitCount, host::playerSyncId, line);
+            }};
         std::vector<std::string> messages;
         int captureStatus = isCapture ? replay::playCapture(capture, run, messages) : ran;
-        bool read = isCapture || trace.play(run);
+        if (!isCapture && checkFirst)
+            (void)trace.play(play);
+        if (!isCapture && !checkFirst)
+            bad = trace.checkAndPlay(play);
+        if (!trace.readError().empty()) {
+            complain("cannot read the trace " + o.trace + ": " + trace.readError());
+            return badInput;
+        }
+        if (bad) {
+            // What ran is dropped with the held transcript.
+            (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
+            return badInput;
+        }
+        if (!isCapture && !checkFirst && trace.events() == 0)
+            complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
         runner.finish();
+        if (held.file && !transcript->failed() && !replay::copyHeld(held.file, stdout)) {
+            complain("cannot write the transcript to standard output: " + replay::lastErrorText());
+            return cannotRun;
+        }
         // What the capture reader had to say comes after the transcript.
         (void)std::fflush(stdout);
         for (const std::string &line : messages)
@@ -363,12 +399,11 @@ static int runTool(int argc, char **argv) {
         if (captureStatus != ran)
             return captureStatus;
         warnedAny = runner.warned();
-        if (!read) {
-            complain("cannot read the trace " + o.trace + ": " + trace.readError());
-            return badInput;
-        }
         if (transcript->failed()) {
-            complain("cannot write the transcript to standard output: " + replay::lastErrorText());
+            complain(std::string("cannot ") +
+                     (held.file ? "hold the transcript in a temporary file: "
+                                : "write the transcript to standard output: ") +
+                     replay::lastErrorText());
             return cannotRun;
         }
         if (!timelinePath.empty()) {

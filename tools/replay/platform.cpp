@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -263,6 +264,16 @@ std::FILE *openTemporaryFile() {
     }
     return stream;
 #endif
+}
+
+bool copyHeld(std::FILE *held, std::FILE *out) {
+    if (std::fflush(held) != 0 || std::fseek(held, 0, SEEK_SET) != 0)
+        return false;
+    std::vector<char> block(1 << 16);
+    while (size_t got = std::fread(block.data(), 1, block.size(), held))
+        if (std::fwrite(block.data(), 1, got, out) != got)
+            return false;
+    return !std::ferror(held) && std::fflush(out) == 0;
 }
 
 bool enterFolder(const fs::path &folder) {

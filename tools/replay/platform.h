@@ -39,6 +39,23 @@ bool removeTemporaryFolders();
 // _fseeki64, not fseek.
 std::FILE *openTemporaryFile();
 
+// Closes the file it holds, if any, when it goes.
+struct FileCloser {
+    std::FILE *file = nullptr;
+    FileCloser() = default;
+    FileCloser(const FileCloser &) = delete;
+    FileCloser &operator=(const FileCloser &) = delete;
+    ~FileCloser() {
+        if (file)
+            (void)std::fclose(file);
+    }
+};
+
+// Writes everything written to `held` (a temporary file) to `out`, from
+// the start, and flushes `out`. False on failure, with the reason in
+// lastErrorText().
+bool copyHeld(std::FILE *held, std::FILE *out);
+
 // ---- Folders and paths ----
 
 // Makes `folder` the current directory (by its wide name on Windows, so

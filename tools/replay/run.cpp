@@ -77,14 +77,24 @@ Runner::Runner(Transcript *transcript, Summary *summary, Screen *screen, Timelin
     drain(); // whatever loading the plugin did
 }
 
-void Runner::run(const Event &event, uint64_t origin) {
+void Runner::begin(uint64_t origin) {
     origin_ = origin;
     if (!firstTick_)
         firstTick_ = host::tick();
     if (summary_)
         summary_->event();
+}
+
+void Runner::run(const Event &event, uint64_t origin) {
+    begin(origin);
     std::visit(Play{*this}, event);
     drain();
+}
+
+void Runner::runPacket(const unsigned char *bytes, uint32_t bitCount, uint32_t id,
+                       uint64_t origin) {
+    begin(origin);
+    deliverPacket(bytes, bitCount, static_cast<int>(id));
 }
 
 double Runner::seconds() const {

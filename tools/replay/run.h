@@ -37,6 +37,8 @@ class Runner {
     // Runs one event. `origin` tells where it came from (a trace line, a
     // capture record); every effect it causes is placed with it.
     void run(const Event &event, uint64_t origin);
+    // Runs a packet event given by its bytes (a sync event built already).
+    void runPacket(const unsigned char *bytes, uint32_t bitCount, uint32_t id, uint64_t origin);
     // Ends the session: the summary's last figures, the transcript flushed.
     void finish();
     // Seconds from the first event to now.
@@ -65,6 +67,7 @@ class Runner {
     std::optional<uint16_t> syncSender_;
     uint64_t warnings_ = 0;
 
+    void begin(uint64_t origin);
     void deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id);
     void deliverRpc(int id, const unsigned char *data, uint32_t bitCount);
     void drain();

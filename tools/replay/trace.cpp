@@ -735,6 +735,213 @@ Event eventOf(const Value &object) {
     return e;
 }
 
+// ---- The usual line, quickly ----
+//
+// Most lines of a long trace are player-sync events. They are read straight
+// from the parsed JSON, without the tree above; anything out of the
+// ordinary (a key given twice, a value out of range, a number that needs
+// its digits) is left to the general reader, which also words the message.
+
+// An integer element within [low, high].
+bool quickInteger(simdjson::dom::element e, int64_t low, int64_t high, int64_t &out) {
+    using simdjson::dom::element_type;
+    element_type type = e.type();
+    if (type == element_type::INT64)
+        out = e.get_int64().value_unsafe();
+    else if (type == element_type::UINT64 && e.get_uint64().value_unsafe() <= uint64_t(INT64_MAX))
+        out = static_cast<int64_t>(e.get_uint64().value_unsafe());
+    else
+        return false;
+    return out >= low && out <= high;
+}
+
+bool quickWord(simdjson::dom::element e, uint16_t &out) {
+    int64_t n = 0;
+    if (!quickInteger(e, 0, 65535, n))
+        return false;
+    out = static_cast<uint16_t>(n);
+    return true;
+}
+
+// A number as singleOf reads it.
+bool quickSingle(simdjson::dom::element e, float &out) {
+    using simdjson::dom::element_type;
+    switch (e.type()) {
+    case element_type::INT64:
+        out = static_cast<float>(e.get_int64().value_unsafe());
+        return true;
+    case element_type::UINT64:
+        out = static_cast<float>(e.get_uint64().value_unsafe());
+        return true;
+    case element_type::DOUBLE: {
+        double d = e.get_double().value_unsafe();
+        if (needsDigits(d))
+            return false;
+        out = static_cast<float>(d);
+        return std::isfinite(out);
+    }
+    default:
+        return false;
+    }
+}
+
+// A number as doubleOf reads it.
+bool quickDouble(simdjson::dom::element e, double &out) {
+    using simdjson::dom::element_type;
+    switch (e.type()) {
+    case element_type::INT64:
+        out = static_cast<double>(e.get_int64().value_unsafe());
+        return true;
+    case element_type::UINT64:
+        out = static_cast<double>(e.get_uint64().value_unsafe());
+        return true;
+    case element_type::DOUBLE:
+        out = e.get_double().value_unsafe();
+        return std::isfinite(out) && std::fabs(out) <= FLT_MAX;
+    default:
+        return false;
+    }
+}
+
+// An array of exactly `size` numbers, each read by `read`.
+template <typename T, typename Read>
+bool quickNumbers(simdjson::dom::element e, size_t size, T *out, Read read) {
+    simdjson::dom::array array;
+    if (e.get_array().get(array) != simdjson::SUCCESS)
+        return false;
+    size_t i = 0;
+    for (simdjson::dom::element item : array) {
+        if (i == size || !read(item, out[i]))
+            return false;
+        i++;
+    }
+    return i == size;
+}
+
+bool quickSurf(simdjson::dom::element e, Sync::Surf &out) {
+    simdjson::dom::object object;
+    if (e.get_object().get(object) != simdjson::SUCCESS || object.size() != 2)
+        return false;
+    bool vehicle = false, offset = false;
+    for (simdjson::dom::key_value_pair field : object) {
+        if (field.key == "vehicle"sv && !vehicle)
+            vehicle = quickWord(field.value, out.vehicle);
+        else if (field.key == "offset"sv && !offset)
+            offset = quickNumbers(field.value, 3, out.offset, quickSingle);
+        else
+            return false;
+    }
+    return vehicle && offset;
+}
+
+bool quickAnimation(simdjson::dom::element e, Sync::Animation &out) {
+    simdjson::dom::array array;
+    if (e.get_array().get(array) != simdjson::SUCCESS || array.size() != 2)
+        return false;
+    int64_t id = 0, flags = 0;
+    if (!quickInteger(array.at(0).value_unsafe(), 0, 65535, id) ||
+        !quickInteger(array.at(1).value_unsafe(), -32768, 65535, flags))
+        return false;
+    out = {static_cast<uint16_t>(id), static_cast<uint16_t>(flags)};
+    return true;
+}
+
+// The sync packet's fields, or false to leave the line to the general reader.
+bool quickSync(simdjson::dom::object fields, Sync &s) {
+    enum Key : unsigned {
+        player = 1u << 0,
+        keys = 1u << 1,
+        leftRight = 1u << 2,
+        upDown = 1u << 3,
+        position = 1u << 4,
+        quaternion = 1u << 5,
+        health = 1u << 6,
+        armour = 1u << 7,
+        weapon = 1u << 8,
+        specialAction = 1u << 9,
+        velocity = 1u << 10,
+        surf = 1u << 11,
+        animation = 1u << 12,
+    };
+    unsigned seen = 0;
+    int64_t n = 0;
+    for (simdjson::dom::key_value_pair field : fields) {
+        std::string_view key = field.key;
+        simdjson::dom::element v = field.value;
+        unsigned which = 0;
+        bool good = false;
+        if (key == "player"sv) {
+            which = player;
+            good = quickWord(v, s.player);
+        } else if (key == "keys"sv) {
+            which = keys;
+            good = quickWord(v, s.keys);
+        } else if (key == "position"sv) {
+            which = position;
+            good = quickNumbers(v, 3, s.position, quickSingle);
+        } else if (key == "quaternion"sv) {
+            which = quaternion;
+            good = quickNumbers(v, 4, s.quaternion, quickDouble);
+        } else if (key == "velocity"sv) {
+            which = velocity;
+            good = quickNumbers(v, 3, s.velocity, quickDouble);
+        } else if (key == "health"sv) {
+            which = health;
+            good = quickInteger(v, 0, 100, n);
+            s.health = static_cast<int>(n);
+        } else if (key == "armour"sv) {
+            which = armour;
+            good = quickInteger(v, 0, 100, n);
+            s.armour = static_cast<int>(n);
+        } else if (key == "animation"sv) {
+            which = animation;
+            Sync::Animation a{};
+            good = quickAnimation(v, a);
+            s.animation = a;
+        } else if (key == "leftRight"sv) {
+            which = leftRight;
+            uint16_t w = 0;
+            good = quickWord(v, w);
+            s.leftRight = w;
+        } else if (key == "upDown"sv) {
+            which = upDown;
+            uint16_t w = 0;
+            good = quickWord(v, w);
+            s.upDown = w;
+        } else if (key == "weapon"sv) {
+            which = weapon;
+            good = quickInteger(v, 0, 255, n);
+            s.weapon = static_cast<uint8_t>(n);
+        } else if (key == "specialAction"sv) {
+            which = specialAction;
+            good = quickInteger(v, 0, 255, n);
+            s.specialAction = static_cast<uint8_t>(n);
+        } else if (key == "surf"sv) {
+            which = surf;
+            Sync::Surf out{};
+            good = quickSurf(v, out);
+            s.surf = out;
+        }
+        if (!good || (seen & which) != 0)
+            return false;
+        seen |= which;
+    }
+    return (seen & player) != 0;
+}
+
+// A line that is one "sync" event and nothing else, read quickly.
+bool quickSyncLine(simdjson::dom::element document, Sync &s) {
+    simdjson::dom::object line;
+    if (document.get_object().get(line) != simdjson::SUCCESS || line.size() != 1)
+        return false;
+    simdjson::dom::key_value_pair event = *line.begin();
+    simdjson::dom::object fields;
+    if (event.key != "sync"sv || event.value.get_object().get(fields) != simdjson::SUCCESS)
+        return false;
+    s = Sync{};
+    return quickSync(fields, s);
+}
+
 } // namespace
 
 std::string TraceError::describe() const { return std::to_string(line) + ": " + message; }
@@ -771,14 +978,14 @@ void LineReader::blankComments(char *lines, size_t size) {
     }
 }
 
-bool LineReader::readLines(std::string_view piece,
-                           const std::function<void(Event &, uint64_t)> &take) {
+bool LineReader::readLines(std::string_view piece, Take &take) {
     simdjson::dom::document_stream stream;
     if (parser_->many.parse_many(piece.data(), piece.size(), batchSize).get(stream))
         return false;
     uint64_t line = 1;
     size_t counted = 0; // line ends are counted up to here
     Event event;
+    Sync sync;
     for (auto it = stream.begin(); it != stream.end(); ++it) {
         simdjson::dom::element document;
         if ((*it).get(document) != simdjson::SUCCESS)
@@ -802,6 +1009,10 @@ bool LineReader::readLines(std::string_view piece,
             piece.substr(counted, lineEnd == std::string_view::npos ? lineEnd : lineEnd - counted);
         if (rest.find_first_not_of(" \t\r") != std::string_view::npos)
             return false;
+        if (quickSyncLine(document, sync)) {
+            take.sync(sync, line);
+            continue;
+        }
         std::byte space[4096];
         std::pmr::monotonic_buffer_resource arena(space, sizeof space);
         Value root(&arena);
@@ -814,7 +1025,10 @@ bool LineReader::readLines(std::string_view piece,
         } catch (const NotJson &) {
             return false;
         }
-        take(event, line);
+        if (const Sync *general = std::get_if<Sync>(&event))
+            take.sync(*general, line);
+        else
+            take.event(event, line);
     }
     return stream.truncated_bytes() == 0;
 }

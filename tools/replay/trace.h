@@ -129,14 +129,24 @@ class LineReader {
     // it) into `event`. Returns what is wrong with a bad line.
     std::optional<std::string> read(std::string_view line, Event &event);
 
+    // Where readLines hands each event, with its line number within the
+    // piece (counted from 1).
+    class Take {
+      public:
+        virtual void sync(const Sync &sync, uint64_t line) = 0;
+        virtual void event(Event &event, uint64_t line) = 0; // any but a Sync
+
+      protected:
+        ~Take() = default;
+    };
+
     // Reads a piece of whole lines at once, which is quicker than line by
-    // line: each event goes to `take` with its line number within the
-    // piece, counted from 1. The piece's comment lines must have been
-    // blanked (see blankComments), and `padding` bytes after it readable.
-    // False when a line is one that reading line by line must decide (a
-    // bad line, say): then the events handed over so far are to be dropped
-    // and the piece read line by line.
-    bool readLines(std::string_view piece, const std::function<void(Event &, uint64_t)> &take);
+    // line. The piece's comment lines must have been blanked (see
+    // blankComments), and `padding` bytes after it readable. False when a
+    // line is one that reading line by line must decide (a bad line, say):
+    // then the events handed over so far are to be dropped and the piece
+    // read line by line.
+    bool readLines(std::string_view piece, Take &take);
 
     // A blank line, or one whose first non-blank character is '#'.
     static bool skipped(std::string_view line);

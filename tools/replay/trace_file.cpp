@@ -106,22 +106,95 @@ uint64_t lineEnds(std::string_view piece) {
     return static_cast<uint64_t>(std::count(piece.begin(), piece.end(), '\n'));
 }
 
-// Reads a whole piece at once (its comment lines blanked already). False
-// when it must be read line by line.
-bool readAtOnce(LineReader &reader, std::string_view piece,
-                const std::function<void(Event &, uint64_t)> &take) {
-    return reader.readLines(piece, take);
+// One event of a piece, ready to run: a sync event as its packet, any
+// other as an index into the piece's events.
+struct Ready {
+    uint64_t line; // within the piece
+    bool isPacket;
+    uint32_t bitCount; // a packet's
+    size_t index;      // an event's
+    unsigned char bytes[host::maxSyncBytes];
+};
+
+// What reading a piece found. Its vectors keep their memory from chunk to
+// chunk, so that a usual event costs no allocation.
+struct Piece {
+    std::vector<Ready> ready;
+    std::vector<Event> events;
+    uint64_t lines = 0;              // line ends in the piece
+    uint64_t count = 0;              // events
+    uint64_t base = 0;               // lines before the piece
+    std::optional<TraceError> error; // its line counted within the piece
+
+    void clear() {
+        ready.clear();
+        events.clear();
+        lines = count = 0;
+        error.reset();
+    }
+};
+
+// Takes a piece's events: counted only, or made ready to run.
+class PieceTake final : public LineReader::Take {
+  public:
+    PieceTake(Piece &piece, bool keep) : piece_(piece), keep_(keep) {}
+    void sync(const Sync &sync, uint64_t line) override {
+        piece_.count++;
+        if (!keep_)
+            return;
+        Ready &r = piece_.ready.emplace_back();
+        r.line = line;
+        r.isPacket = true;
+        r.bitCount = host::encodeSync(syncPacketOf(sync), r.bytes);
+    }
+    void event(Event &event, uint64_t line) override {
+        piece_.count++;
+        if (!keep_)
+            return;
+        Ready &r = piece_.ready.emplace_back();
+        r.line = line;
+        r.isPacket = false;
+        r.index = piece_.events.size();
+        piece_.events.push_back(std::move(event));
+    }
+
+  private:
+    Piece &piece_;
+    bool keep_;
+};
+
+// Reads one piece (its comment lines blanked already): all at once when it
+// can, else line by line, which finds the first bad line.
+void readPiece(LineReader &reader, std::string_view text, Piece &piece, bool keep) {
+    piece.clear();
+    PieceTake take(piece, keep);
+    if (reader.readLines(text, take)) {
+        piece.lines = lineEnds(text);
+        return;
+    }
+    piece.clear();
+    Event event;
+    piece.lines = eachLine(text, [&](std::string_view line, uint64_t number) {
+        if (std::optional<std::string> error = reader.read(line, event)) {
+            piece.error = TraceError{number, std::move(*error)};
+            return false;
+        }
+        if (const Sync *sync = std::get_if<Sync>(&event))
+            take.sync(*sync, number);
+        else
+            take.event(event, number);
+        return true;
+    });
 }
 
-// A piece's lines as events, each with its line within the piece.
-struct Item {
-    Event event;
-    uint64_t line;
-};
-struct Piece {
-    std::vector<Item> items;
-    uint64_t lines = 0; // line ends in the piece
-};
+void playPiece(const Piece &piece, const TraceFile::Play &play) {
+    for (const Ready &r : piece.ready) {
+        if (r.isPacket)
+            play.sync(r.bytes, r.bitCount, piece.base + r.line);
+        else
+            play.event(piece.events[r.index], piece.base + r.line);
+    }
+}
 
 // Pieces per chunk: several per core, so that a core that finishes early
 // takes over work.
@@ -139,11 +212,7 @@ TraceFile::~TraceFile() {
 bool TraceFile::open(const std::string &path) {
     if (path == "-") {
         file_ = stdin;
-        spool_ = openTemporaryFile();
-        if (!spool_) {
-            readError_ = "cannot keep standard input in a temporary file: " + lastErrorText();
-            return false;
-        }
+        stdin_ = true;
         return true;
     }
     std::error_code ignored;
@@ -161,125 +230,80 @@ bool TraceFile::open(const std::string &path) {
 }
 
 std::optional<TraceError> TraceFile::check() {
-    Chunks chunks(file_, spool_, chunkSize_);
-    size_t count = pieceCount();
-    std::vector<std::unique_ptr<LineReader>> readers;
-    for (size_t i = 0; i < count; i++)
-        readers.push_back(std::make_unique<LineReader>());
-    struct Checked {
-        uint64_t lines = 0, events = 0;
-        std::optional<TraceError> error; // its line counted within the piece
-    };
-    std::vector<Checked> checked(count);
-
-    uint64_t lineBase = 0;
-    std::string_view lines;
-    while (true) {
-        if (!chunks.next(lines)) {
-            readError_ = std::strerror(errno);
+    // Standard input cannot be read twice: the check keeps a copy.
+    if (stdin_ && !spool_) {
+        spool_ = openTemporaryFile();
+        if (!spool_) {
+            readError_ = "cannot keep standard input in a temporary file: " + lastErrorText();
             return std::nullopt;
-        }
-        if (lines.empty())
-            return std::nullopt;
-        std::vector<std::string_view> pieces = piecesOf(lines, count);
-        parallelFor(pieces.size(), [&](size_t i) {
-            Checked &c = checked[i];
-            c = Checked{};
-            if (readAtOnce(*readers[i], pieces[i], [&](Event &, uint64_t) { c.events++; })) {
-                c.lines = lineEnds(pieces[i]);
-                return;
-            }
-            c.events = 0;
-            Event event;
-            c.lines = eachLine(pieces[i], [&](std::string_view text, uint64_t number) {
-                if (std::optional<std::string> error = readers[i]->read(text, event)) {
-                    c.error = TraceError{number, std::move(*error)};
-                    return false;
-                }
-                c.events++;
-                return true;
-            });
-        });
-        for (size_t i = 0; i < pieces.size(); i++) {
-            if (checked[i].error) {
-                checked[i].error->line += lineBase;
-                return checked[i].error;
-            }
-            lineBase += checked[i].lines;
-            events_ += checked[i].events;
         }
     }
+    return pass(file_, spool_, nullptr);
 }
 
-bool TraceFile::play(const std::function<void(const Event &, uint64_t line)> &run) {
+bool TraceFile::play(const Play &play) {
     std::FILE *in = spool_ ? spool_ : file_;
     if (std::fseek(in, 0, SEEK_SET) != 0) {
         readError_ = std::strerror(errno);
         return false;
     }
-    Chunks chunks(in, nullptr, chunkSize_);
+    events_ = 0;
+    return !pass(in, nullptr, &play) && readError_.empty();
+}
+
+std::optional<TraceError> TraceFile::checkAndPlay(const Play &play) {
+    return pass(file_, nullptr, &play);
+}
+
+std::optional<TraceError> TraceFile::pass(std::FILE *in, std::FILE *copy, const Play *play) {
+    Chunks chunks(in, copy, chunkSize_);
     size_t count = pieceCount();
     std::vector<std::unique_ptr<LineReader>> readers;
     for (size_t i = 0; i < count; i++)
         readers.push_back(std::make_unique<LineReader>());
-    // The chunk being read and the one being run, at the same time.
-    std::vector<Piece> reading(count), running(count);
-    size_t runningPieces = 0;
+    // The chunk being read and the one being played, at the same time.
+    std::vector<Piece> reading(count), playing(count);
+    size_t playingPieces = 0;
     uint64_t lineBase = 0;
-
-    auto runPieces = [&] {
-        for (size_t p = 0; p < runningPieces; p++) {
-            for (const Item &item : running[p].items)
-                run(item.event, lineBase + item.line);
-            lineBase += running[p].lines;
-        }
+    auto playPieces = [&] {
+        for (size_t p = 0; p < playingPieces; p++)
+            playPiece(playing[p], *play);
     };
 
     std::string_view lines;
     while (true) {
         if (!chunks.next(lines)) {
             readError_ = std::strerror(errno);
-            return false;
+            return std::nullopt;
         }
         if (lines.empty())
             break;
         std::vector<std::string_view> pieces = piecesOf(lines, count);
-        // Task 0 runs the chunk read last; the others read this one.
+        // Task 0 plays the chunk read last; the others read this one.
         parallelFor(pieces.size() + 1, [&](size_t task) {
-            if (task == 0)
-                return runPieces();
-            size_t i = task - 1;
-            Piece &piece = reading[i];
-            piece.items.clear();
-            auto add = [&](Event &event, uint64_t number) {
-                Item &item = piece.items.emplace_back();
-                item.line = number;
-                if (const Sync *sync = std::get_if<Sync>(&event)) {
-                    host::Packet packet = host::encodeSync(syncPacketOf(*sync));
-                    item.event =
-                        Packet{std::move(packet.bytes), packet.bitCount, host::playerSyncId};
-                } else {
-                    item.event = std::move(event);
-                }
-            };
-            if (readAtOnce(*readers[i], pieces[i], add)) {
-                piece.lines = lineEnds(pieces[i]);
+            if (task == 0) {
+                if (play)
+                    playPieces();
                 return;
             }
-            piece.items.clear();
-            piece.lines = eachLine(pieces[i], [&](std::string_view text, uint64_t number) {
-                Event event;
-                // The check passed: every line reads.
-                (void)readers[i]->read(text, event);
-                add(event, number);
-                return true;
-            });
+            readPiece(*readers[task - 1], pieces[task - 1], reading[task - 1], play != nullptr);
         });
-        std::swap(reading, running);
-        runningPieces = pieces.size();
+        for (size_t i = 0; i < pieces.size(); i++) {
+            Piece &piece = reading[i];
+            if (piece.error) {
+                piece.error->line += lineBase;
+                return piece.error;
+            }
+            piece.base = lineBase;
+            lineBase += piece.lines;
+            events_ += piece.count;
+        }
+        std::swap(reading, playing);
+        playingPieces = pieces.size();
     }
-    runPieces();
-    return true;
+    if (play)
+        playPieces();
+    return std::nullopt;
 }
 
 } // namespace replay

@@ -51,39 +51,43 @@ void BitWriter::f32(float value) {
 
 namespace {
 
-// Bits written into a fixed array that starts zeroed: the new bits are put
-// together in one word and or-ed into the bytes they cover.
+// Bits written into a fixed array: they gather in a word, from which each
+// byte is stored once it is whole.
 class FixedBits {
   public:
-    explicit FixedBits(unsigned char (&out)[maxSyncBytes]) : out_(out) {
-        std::memset(out_, 0, maxSyncBytes);
-    }
+    explicit FixedBits(unsigned char (&out)[maxSyncBytes]) : out_(out) {}
     void bits(uint32_t value, unsigned n) {
         uint64_t wanted = n == 32 ? value : value & ((1u << n) - 1u);
-        unsigned used = count_ % 8;
-        uint64_t word = wanted << (64 - used - n);
-        size_t at = count_ / 8;
-        size_t whole = (used + n + 7) / 8;
-        for (size_t i = 0; i < whole; i++)
-            out_[at + i] |= static_cast<unsigned char>(word >> (56 - 8 * i));
+        word_ = word_ << n | wanted;
+        pending_ += n;
         count_ += n;
+        while (pending_ >= 8) {
+            pending_ -= 8;
+            out_[at_++] = static_cast<unsigned char>(word_ >> pending_);
+        }
     }
     void bit(bool value) { bits(value ? 1u : 0u, 1); }
     void u8(uint8_t value) { bits(value, 8); }
-    void u16(uint16_t value) {
-        u8(static_cast<uint8_t>(value));
-        u8(static_cast<uint8_t>(value >> 8));
-    }
+    void u16(uint16_t value) { bits(static_cast<uint32_t>((value & 0xFF) << 8 | value >> 8), 16); }
     void f32(float value) {
         uint32_t pattern;
         std::memcpy(&pattern, &value, sizeof pattern);
         u16(static_cast<uint16_t>(pattern));
         u16(static_cast<uint16_t>(pattern >> 16));
     }
+    // Stores the last, partly written byte (its unused bits 0).
+    void flush() {
+        if (pending_ != 0)
+            out_[at_++] = static_cast<unsigned char>(word_ << (8 - pending_));
+        pending_ = 0;
+    }
     uint32_t count() const { return count_; }
 
   private:
     unsigned char *out_;
+    size_t at_ = 0;
+    uint64_t word_ = 0;    // the bits not yet stored are its lowest
+    unsigned pending_ = 0; // at most 7 between calls
     uint32_t count_ = 0;
 };
 
@@ -135,6 +139,7 @@ Packet encodeSync(const SyncPacket &s) {
 uint32_t encodeSync(const SyncPacket &s, unsigned char (&out)[maxSyncBytes]) {
     FixedBits w(out);
     writeSync(w, s);
+    w.flush();
     return w.count();
 }
 

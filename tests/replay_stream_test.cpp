@@ -245,7 +245,8 @@ TEST(ReplayQuickSync, ReadsEverySyncLineAsTheLineByLineReaderDoes) {
         Event event;
         std::optional<std::string> error = general.read(text, event);
         Taken taken;
-        bool readAtOnce = quick.readLines(text, taken);
+        uint64_t lineEnds = 0;
+        bool readAtOnce = quick.readLines(text, taken, lineEnds);
         if (error) {
             EXPECT_FALSE(readAtOnce) << line << " (" << *error << ")";
             continue;
@@ -256,4 +257,13 @@ TEST(ReplayQuickSync, ReadsEverySyncLineAsTheLineByLineReaderDoes) {
                   host::encodeSync(syncPacketOf(std::get<Sync>(event))).bytes)
             << line;
     }
+}
+
+TEST(ReplayComments, OnlyLinesWhoseFirstNonBlankIsAHashAreBlanked) {
+    std::string text =
+        "# first\n{\"command\": \"a#b\"} \n \t# indented\r\n#\n{\"advance\": 1} # after\n#end";
+    std::string expected =
+        "       \n{\"command\": \"a#b\"} \n \t           \n \n{\"advance\": 1} # after\n    ";
+    LineReader::blankComments(text.data(), text.size());
+    EXPECT_EQ(text, expected);
 }

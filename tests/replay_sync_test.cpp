@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <cmath>
+#include <vector>
 
 using namespace replay;
 
@@ -148,4 +149,45 @@ TEST(ReplaySync, WithoutTheOptionalBlocksTheDecoderSeesNoneOfThem) {
     s.health = 3; // nibble 0: a dead player's packet, which the plugin drops
     roundTrip(s, kept);
     EXPECT_FALSE(kept);
+}
+
+TEST(ReplaySync, TheFixedArrayEncoderWritesTheBitWritersBits) {
+    host::SyncPacket none;
+    host::SyncPacket every;
+    every.playerId = 0x1234;
+    every.leftRight = 0xFF80;
+    every.upDown = 0x0081;
+    every.keys = 0xA5C3;
+    every.position[0] = -1.5f;
+    every.position[2] = 3e38f;
+    every.quaternionSigns[1] = every.quaternionSigns[3] = true;
+    every.quaternionMagnitudes[0] = 0x8001;
+    every.healthArmour = 0x3C;
+    every.weapon = 0xFE;
+    every.specialAction = 0x01;
+    every.velocityLength = 0.75f;
+    every.velocityDirections[2] = 0x7FFF;
+    every.surf = host::SyncPacket::Surf{0xBEEF, {1.0f, -2.0f, 0.1f}};
+    every.animation = host::SyncPacket::Animation{1189, 0x8002};
+    for (const host::SyncPacket &p : {none, every}) {
+        host::Packet expected = host::encodeSync(p);
+        unsigned char bytes[host::maxSyncBytes];
+        uint32_t bitCount = host::encodeSync(p, bytes);
+        ASSERT_EQ(bitCount, expected.bitCount);
+        EXPECT_EQ(std::vector<unsigned char>(bytes, bytes + (bitCount + 7) / 8), expected.bytes);
+    }
+    EXPECT_EQ(host::encodeSync(every).bitCount, 472u) << "every optional part: the most bits";
+}
+
+TEST(ReplaySync, WordsRoundHalfUpAndClampAtBothEnds) {
+    Sync s;
+    s.quaternion[1] = 2.0;                 // beyond 1: the largest word
+    s.quaternion[2] = 0.4999 / 65535;      // rounds to 0
+    s.quaternion[3] = 0.5 / 65535 + 1e-15; // half and a little: 1
+    host::SyncPacket p = syncPacketOf(s);
+    EXPECT_EQ(p.quaternionMagnitudes[0], 65535);
+    EXPECT_EQ(p.quaternionMagnitudes[1], 0);
+    EXPECT_EQ(p.quaternionMagnitudes[2], 1);
+    s.velocity[0] = -1; // (-1 + 1) * 32767.5 = 0
+    EXPECT_EQ(syncPacketOf(s).velocityDirections[0], 0);
 }

@@ -946,6 +946,16 @@ bool quickSyncLine(simdjson::dom::element document, Sync &s) {
 
 std::string TraceError::describe() const { return std::to_string(line) + ": " + message; }
 
+uint64_t countLineEnds(std::string_view text) {
+    uint64_t count = 0;
+    const char *at = text.data(), *end = text.data() + text.size();
+    while ((at = static_cast<const char *>(std::memchr(at, '\n', static_cast<size_t>(end - at))))) {
+        count++;
+        at++;
+    }
+    return count;
+}
+
 struct LineReader::Parser {
     simdjson::dom::parser dom;
     simdjson::dom::parser many; // a piece's lines at once
@@ -965,20 +975,26 @@ LineReader::LineReader() : parser_(std::make_unique<Parser>()) {
 }
 
 void LineReader::blankComments(char *lines, size_t size) {
-    size_t start = 0;
-    while (start < size) {
-        auto *end = static_cast<char *>(std::memchr(lines + start, '\n', size - start));
+    // Found by their '#', which is rare: a comment's, or one inside a line.
+    size_t at = 0;
+    while (at < size) {
+        auto *hash = static_cast<char *>(std::memchr(lines + at, '#', size - at));
+        if (!hash)
+            return;
+        size_t first = static_cast<size_t>(hash - lines);
+        size_t start = first;
+        while (start > 0 && (lines[start - 1] == ' ' || lines[start - 1] == '\t'))
+            start--;
+        auto *end = static_cast<char *>(std::memchr(hash, '\n', size - first));
         size_t stop = end ? static_cast<size_t>(end - lines) : size;
-        size_t first = start;
-        while (first < stop && (lines[first] == ' ' || lines[first] == '\t'))
-            first++;
-        if (first < stop && lines[first] == '#')
+        // Only blanks before it on its line: a comment line.
+        if (start == 0 || lines[start - 1] == '\n')
             std::memset(lines + first, ' ', stop - first);
-        start = stop + 1;
+        at = stop;
     }
 }
 
-bool LineReader::readLines(std::string_view piece, Take &take) {
+bool LineReader::readLines(std::string_view piece, Take &take, uint64_t &lineEnds) {
     simdjson::dom::document_stream stream;
     if (parser_->many.parse_many(piece.data(), piece.size(), batchSize).get(stream))
         return false;
@@ -996,9 +1012,7 @@ bool LineReader::readLines(std::string_view piece, Take &take) {
         if (text.empty() || (text[0] != '{' && text[0] != '[') ||
             text.find('\n') != std::string_view::npos)
             return false;
-        auto newlines = static_cast<uint64_t>(
-            std::count(piece.begin() + static_cast<std::ptrdiff_t>(counted),
-                       piece.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
+        uint64_t newlines = countLineEnds(piece.substr(counted, start - counted));
         if (newlines == 0 && counted != 0)
             return false;
         line += newlines;
@@ -1030,7 +1044,12 @@ bool LineReader::readLines(std::string_view piece, Take &take) {
         else
             take.event(event, line);
     }
-    return stream.truncated_bytes() == 0;
+    if (stream.truncated_bytes() != 0)
+        return false;
+    // The line ends before each document are counted; those after the last
+    // one are added.
+    lineEnds = line - 1 + countLineEnds(piece.substr(counted));
+    return true;
 }
 LineReader::~LineReader() = default;
 

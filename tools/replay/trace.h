@@ -114,6 +114,9 @@ struct TraceError {
 
 // Reads trace lines one at a time. One JSON parser serves every line: its
 // memory is reused, so a usual line costs no allocation.
+// The '\n's in `text`.
+uint64_t countLineEnds(std::string_view text);
+
 class LineReader {
   public:
     // Bytes after a line's end that must be readable (never read as part of
@@ -145,8 +148,8 @@ class LineReader {
     // blankComments), and `padding` bytes after it readable. False when a
     // line is one that reading line by line must decide (a bad line, say):
     // then the events handed over so far are to be dropped and the piece
-    // read line by line.
-    bool readLines(std::string_view piece, Take &take);
+    // read line by line. `lineEnds` is set to the piece's line ends.
+    bool readLines(std::string_view piece, Take &take, uint64_t &lineEnds);
 
     // A blank line, or one whose first non-blank character is '#'.
     static bool skipped(std::string_view line);

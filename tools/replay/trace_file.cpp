@@ -16,54 +16,81 @@ namespace replay {
 namespace {
 
 // Reads a stream in chunks of whole lines, each followed by at least
-// LineReader::padding readable bytes.
+// LineReader::padding readable bytes. Two buffers take turns, so that the
+// next chunk is read into one while the lines of the other are in use.
 class Chunks {
   public:
     Chunks(std::FILE *in, std::FILE *copy, size_t size) : in_(in), copy_(copy) {
-        buffer_.resize(size + LineReader::padding);
+        for (Buffer &b : buffers_)
+            b.bytes.resize(size + LineReader::padding);
     }
 
-    // The next lines (ending in '\n', or at the end of the stream); empty at
-    // the end. False when reading or copying failed.
-    bool next(std::string_view &lines) {
-        // What follows the lines handed out last moves to the front.
-        std::memmove(buffer_.data(), buffer_.data() + handedOut_, filled_ - handedOut_);
-        filled_ -= handedOut_;
-        handedOut_ = 0;
+    // Reads the next chunk into the other buffer, starting with what
+    // followed the current chunk's lines: it reads the current buffer only
+    // past those lines, so it may run while they are read. False when
+    // reading or copying failed.
+    bool readNext() {
+        const Buffer &from = buffers_[current_];
+        Buffer &to = buffers_[1 - current_];
+        size_t rest = from.filled - from.handedOut;
+        if (to.bytes.size() < from.bytes.size())
+            to.bytes.resize(from.bytes.size());
+        std::memcpy(to.bytes.data(), from.bytes.data() + from.handedOut, rest);
+        to.filled = rest;
         while (true) {
-            size_t room = buffer_.size() - LineReader::padding - filled_;
-            size_t got = ended_ ? 0 : std::fread(buffer_.data() + filled_, 1, room, in_);
+            size_t room = to.bytes.size() - LineReader::padding - to.filled;
+            size_t got = ended_ ? 0 : std::fread(to.bytes.data() + to.filled, 1, room, in_);
             if (got < room && !ended_) {
                 if (std::ferror(in_))
-                    return false;
+                    return failed();
                 ended_ = true;
             }
-            if (copy_ && got && std::fwrite(buffer_.data() + filled_, 1, got, copy_) != got)
-                return false;
-            filled_ += got;
-            std::string_view all(buffer_.data(), filled_);
+            if (copy_ && got && std::fwrite(to.bytes.data() + to.filled, 1, got, copy_) != got)
+                return failed();
+            to.filled += got;
+            std::string_view all(to.bytes.data(), to.filled);
             size_t lastEnd = all.rfind('\n');
             if (ended_ || lastEnd != std::string_view::npos) {
-                handedOut_ = ended_ ? filled_ : lastEnd + 1;
+                to.handedOut = ended_ ? to.filled : lastEnd + 1;
                 // Comment lines become blank ones, which the quick way of
                 // reading a piece skips (the copy of standard input keeps
                 // them as they were).
-                LineReader::blankComments(buffer_.data(), handedOut_);
-                lines = all.substr(0, handedOut_);
+                LineReader::blankComments(to.bytes.data(), to.handedOut);
                 return true;
             }
             // One line longer than the buffer: room for it.
-            buffer_.resize(buffer_.size() * 2);
+            to.bytes.resize(to.bytes.size() * 2);
         }
     }
 
+    // Turns to the chunk readNext read: its lines (ending in '\n', or at
+    // the end of the stream), empty at the end.
+    std::string_view take() {
+        current_ = 1 - current_;
+        const Buffer &b = buffers_[current_];
+        return std::string_view(b.bytes.data(), b.handedOut);
+    }
+
+    // Why readNext failed (it may run on another thread than the caller).
+    std::string error() const { return std::strerror(error_); }
+
   private:
+    bool failed() {
+        error_ = errno;
+        return false;
+    }
+
+    struct Buffer {
+        std::vector<char> bytes;
+        size_t filled = 0;    // bytes read into it
+        size_t handedOut = 0; // of which whole lines
+    };
     std::FILE *in_;
     std::FILE *copy_;
-    std::vector<char> buffer_;
-    size_t filled_ = 0;
-    size_t handedOut_ = 0;
+    Buffer buffers_[2];
+    size_t current_ = 0;
     bool ended_ = false;
+    int error_ = 0;
 };
 
 // A chunk cut at line ends into about `count` pieces.
@@ -100,10 +127,6 @@ template <typename F> uint64_t eachLine(std::string_view piece, F &&line) {
             break;
     }
     return number;
-}
-
-uint64_t lineEnds(std::string_view piece) {
-    return static_cast<uint64_t>(std::count(piece.begin(), piece.end(), '\n'));
 }
 
 // One event of a piece, ready to run: a sync event as its packet, any
@@ -168,10 +191,8 @@ class PieceTake final : public LineReader::Take {
 void readPiece(LineReader &reader, std::string_view text, Piece &piece, bool keep) {
     piece.clear();
     PieceTake take(piece, keep);
-    if (reader.readLines(text, take)) {
-        piece.lines = lineEnds(text);
+    if (reader.readLines(text, take, piece.lines))
         return;
-    }
     piece.clear();
     Event event;
     piece.lines = eachLine(text, [&](std::string_view line, uint64_t number) {
@@ -270,23 +291,26 @@ std::optional<TraceError> TraceFile::pass(std::FILE *in, std::FILE *copy, const 
             playPiece(playing[p], *play);
     };
 
-    std::string_view lines;
-    while (true) {
-        if (!chunks.next(lines)) {
-            readError_ = std::strerror(errno);
-            return std::nullopt;
-        }
-        if (lines.empty())
-            break;
+    auto readFailed = [&] {
+        readError_ = chunks.error();
+        return std::nullopt;
+    };
+    if (!chunks.readNext())
+        return readFailed();
+    for (std::string_view lines = chunks.take(); !lines.empty(); lines = chunks.take()) {
         std::vector<std::string_view> pieces = piecesOf(lines, count);
-        // Task 0 plays the chunk read last; the others read this one.
-        parallelFor(pieces.size() + 1, [&](size_t task) {
+        // Task 0 plays the chunk read last, task 1 reads the next, and the
+        // others read this one's pieces.
+        bool readNext = false;
+        parallelFor(pieces.size() + 2, [&](size_t task) {
             if (task == 0) {
                 if (play)
                     playPieces();
-                return;
+            } else if (task == 1) {
+                readNext = chunks.readNext();
+            } else {
+                readPiece(*readers[task - 2], pieces[task - 2], reading[task - 2], play != nullptr);
             }
-            readPiece(*readers[task - 1], pieces[task - 1], reading[task - 1], play != nullptr);
         });
         for (size_t i = 0; i < pieces.size(); i++) {
             Piece &piece = reading[i];
@@ -298,6 +322,8 @@ std::optional<TraceError> TraceFile::pass(std::FILE *in, std::FILE *copy, const 
             lineBase += piece.lines;
             events_ += piece.count;
         }
+        if (!readNext)
+            return readFailed();
         std::swap(reading, playing);
         playingPieces = pieces.size();
     }

@@ -22,7 +22,7 @@ class Chunks {
   public:
     Chunks(std::FILE *in, std::FILE *copy, size_t size) : in_(in), copy_(copy) {
         for (Buffer &b : buffers_)
-            b.bytes.resize(size + LineReader::padding);
+            b.grow(size + LineReader::padding);
     }
 
     // Reads the next chunk into the other buffer, starting with what
@@ -33,33 +33,35 @@ class Chunks {
         const Buffer &from = buffers_[current_];
         Buffer &to = buffers_[1 - current_];
         size_t rest = from.filled - from.handedOut;
-        if (to.bytes.size() < from.bytes.size())
-            to.bytes.resize(from.bytes.size());
-        std::memcpy(to.bytes.data(), from.bytes.data() + from.handedOut, rest);
+        if (to.size < from.size)
+            to.grow(from.size);
+        std::memcpy(to.bytes.get(), from.bytes.get() + from.handedOut, rest);
         to.filled = rest;
         while (true) {
-            size_t room = to.bytes.size() - LineReader::padding - to.filled;
-            size_t got = ended_ ? 0 : std::fread(to.bytes.data() + to.filled, 1, room, in_);
+            size_t room = to.size - LineReader::padding - to.filled;
+            size_t got = ended_ ? 0 : std::fread(to.bytes.get() + to.filled, 1, room, in_);
             if (got < room && !ended_) {
                 if (std::ferror(in_))
                     return failed();
                 ended_ = true;
             }
-            if (copy_ && got && std::fwrite(to.bytes.data() + to.filled, 1, got, copy_) != got)
+            if (copy_ && got && std::fwrite(to.bytes.get() + to.filled, 1, got, copy_) != got)
                 return failed();
             to.filled += got;
-            std::string_view all(to.bytes.data(), to.filled);
+            std::string_view all(to.bytes.get(), to.filled);
             size_t lastEnd = all.rfind('\n');
             if (ended_ || lastEnd != std::string_view::npos) {
                 to.handedOut = ended_ ? to.filled : lastEnd + 1;
                 // Comment lines become blank ones, which the quick way of
                 // reading a piece skips (the copy of standard input keeps
                 // them as they were).
-                LineReader::blankComments(to.bytes.data(), to.handedOut);
+                LineReader::blankComments(to.bytes.get(), to.handedOut);
+                // The padding is read, though never as part of a line.
+                std::memset(to.bytes.get() + to.filled, ' ', LineReader::padding);
                 return true;
             }
             // One line longer than the buffer: room for it.
-            to.bytes.resize(to.bytes.size() * 2);
+            to.grow(to.size * 2);
         }
     }
 
@@ -68,7 +70,7 @@ class Chunks {
     std::string_view take() {
         current_ = 1 - current_;
         const Buffer &b = buffers_[current_];
-        return std::string_view(b.bytes.data(), b.handedOut);
+        return std::string_view(b.bytes.get(), b.handedOut);
     }
 
     // Why readNext failed (it may run on another thread than the caller).
@@ -81,9 +83,21 @@ class Chunks {
     }
 
     struct Buffer {
-        std::vector<char> bytes;
+        // Left uninitialised until read into: a short trace touches only
+        // the memory it needs, which matters where each fresh page is slow.
+        std::unique_ptr<char[]> bytes;
+        size_t size = 0;
         size_t filled = 0;    // bytes read into it
         size_t handedOut = 0; // of which whole lines
+
+        // Makes room for `wanted` bytes, keeping those read.
+        void grow(size_t wanted) {
+            std::unique_ptr<char[]> more(new char[wanted]);
+            if (filled)
+                std::memcpy(more.get(), bytes.get(), filled);
+            bytes = std::move(more);
+            size = wanted;
+        }
     };
     std::FILE *in_;
     std::FILE *copy_;

@@ -190,6 +190,14 @@ TEST_F(ReplayTool, ABadLastLineOfALongTraceRunsNothingEither) {
     EXPECT_NE(r.err.find("\"bogus\" does not belong to a \"frame\" event"), std::string::npos)
         << r.err;
     EXPECT_FALSE(fs::exists(dir / "SAMPFUNCS")) << "the plugin never ran";
+
+    // In its own temporary game folder the tool checks while it runs: what
+    // ran before the bad line is dropped, and nothing is left behind.
+    Outcome once = run("t.jsonl");
+    EXPECT_EQ(once.status, 2);
+    EXPECT_EQ(once.out, "");
+    EXPECT_EQ(once.err, r.err);
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 }
 
 TEST_F(ReplayTool, StandardInputRunsLikeAFile) {
@@ -201,8 +209,20 @@ TEST_F(ReplayTool, StandardInputRunsLikeAFile) {
     Outcome fromFile = run("t.jsonl");
     Outcome fromStdin = run("-", trace);
     EXPECT_EQ(fromStdin.status, 0) << fromStdin.err;
-    EXPECT_EQ(fromStdin.out, fromFile.out);
+    EXPECT_TRUE(fromStdin.out == fromFile.out);
     EXPECT_GT(fromFile.out.size(), 1000u);
+
+    // A game folder of one's own: the trace is checked before it runs,
+    // from a file or from standard input, and the transcript is the same.
+    // (Each run a fresh folder: the first keeps the column's position.)
+    fs::create_directories(dir / "game" / "SAMPFUNCS");
+    fs::create_directories(dir / "game2" / "SAMPFUNCS");
+    Outcome checkedFirst = run("--game-dir game t.jsonl");
+    EXPECT_EQ(checkedFirst.status, 0) << checkedFirst.err;
+    EXPECT_TRUE(checkedFirst.out == fromFile.out);
+    Outcome checkedFirstFromStdin = run("--game-dir game2 -", trace);
+    EXPECT_EQ(checkedFirstFromStdin.status, 0) << checkedFirstFromStdin.err;
+    EXPECT_TRUE(checkedFirstFromStdin.out == fromFile.out);
 }
 
 TEST_F(ReplayTool, BadCommandLinesAndMissingPluginsHaveTheirOwnStatus) {

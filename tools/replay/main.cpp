@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +126,43 @@ bool writePicture(const std::string &path, const std::string &svg, std::string &
     }
     return written;
 }
+
+// Shows on standard error (a terminal) how much of a long trace has been
+// read, at most twice a second, on one line that it clears at the end.
+class Progress {
+  public:
+    explicit Progress(uint64_t total) : total_(total) {}
+    ~Progress() { clear(); }
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    void show(uint64_t bytes) {
+        auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(500))
+            return;
+        last_ = now;
+        const double mb = 1024.0 * 1024.0;
+        if (total_ != 0)
+            width_ = std::fprintf(stderr, "\rnorvi-replay: %.0f of %.0f MB read (%.0f %%)",
+                                  static_cast<double>(bytes) / mb, static_cast<double>(total_) / mb,
+                                  100.0 * static_cast<double>(bytes) / static_cast<double>(total_));
+        else
+            width_ = std::fprintf(stderr, "\rnorvi-replay: %.0f MB read",
+                                  static_cast<double>(bytes) / mb);
+        (void)std::fflush(stderr);
+    }
+    void clear() {
+        if (width_ > 0)
+            (void)std::fprintf(stderr, "\r%*s\r", width_, "");
+        width_ = 0;
+    }
+
+  private:
+    uint64_t total_;
+    // The first figure waits half a second: a short trace shows none.
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+    int width_ = 0;
+};
 
 } // namespace
 
@@ -374,8 +412,16 @@ static int runTool(int argc, char **argv) {
         int captureStatus = isCapture ? replay::playCapture(capture, run, messages) : ran;
         if (!isCapture && checkFirst)
             (void)trace.play(play);
-        if (!isCapture && !checkFirst)
+        if (!isCapture && !checkFirst) {
+            // The transcript waits for the last line: meanwhile a terminal
+            // is told how far the tool has got.
+            std::error_code unknown;
+            uint64_t total = o.trace == "-" ? 0 : fs::file_size(replay::pathOf(o.trace), unknown);
+            Progress progress(unknown ? 0 : total);
+            if (replay::isTerminal(stderr))
+                trace.progress = [&progress](uint64_t bytes) { progress.show(bytes); };
             bad = trace.checkAndPlay(play);
+        }
         if (!trace.readError().empty()) {
             complain("cannot read the trace " + o.trace + ": " + trace.readError());
             return badInput;

@@ -311,7 +311,11 @@ std::optional<TraceError> TraceFile::pass(std::FILE *in, std::FILE *copy, const 
     };
     if (!chunks.readNext())
         return readFailed();
+    uint64_t bytesRead = 0;
     for (std::string_view lines = chunks.take(); !lines.empty(); lines = chunks.take()) {
+        bytesRead += lines.size();
+        if (progress)
+            progress(bytesRead);
         std::vector<std::string_view> pieces = piecesOf(lines, count);
         // Task 0 plays the chunk read last, task 1 reads the next, and the
         // others read this one's pieces.

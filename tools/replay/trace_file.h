@@ -58,6 +58,10 @@ class TraceFile {
     // is bad.
     std::optional<TraceError> checkAndPlay(const Play &play);
 
+    // Called after each chunk with the bytes read so far (left out: not
+    // called), on the thread that runs the pass.
+    std::function<void(uint64_t bytes)> progress;
+
     // The events the check found.
     uint64_t events() const { return events_; }
     // Why opening or reading failed, empty if it did not.

@@ -804,8 +804,7 @@ bool quickDouble(simdjson::dom::element e, double &out) {
 }
 
 // An array of exactly `size` numbers, each read by `read`.
-template <typename T, typename Read>
-bool quickNumbers(simdjson::dom::element e, size_t size, T *out, Read read) {
+template <auto read, typename T> bool quickNumbers(simdjson::dom::element e, size_t size, T *out) {
     simdjson::dom::array array;
     if (e.get_array().get(array) != simdjson::SUCCESS)
         return false;
@@ -827,7 +826,7 @@ bool quickSurf(simdjson::dom::element e, Sync::Surf &out) {
         if (field.key == "vehicle"sv && !vehicle)
             vehicle = quickWord(field.value, out.vehicle);
         else if (field.key == "offset"sv && !offset)
-            offset = quickNumbers(field.value, 3, out.offset, quickSingle);
+            offset = quickNumbers<quickSingle>(field.value, 3, out.offset);
         else
             return false;
     }
@@ -878,13 +877,13 @@ bool quickSync(simdjson::dom::object fields, Sync &s) {
             good = quickWord(v, s.keys);
         } else if (key == "position"sv) {
             which = position;
-            good = quickNumbers(v, 3, s.position, quickSingle);
+            good = quickNumbers<quickSingle>(v, 3, s.position);
         } else if (key == "quaternion"sv) {
             which = quaternion;
-            good = quickNumbers(v, 4, s.quaternion, quickDouble);
+            good = quickNumbers<quickDouble>(v, 4, s.quaternion);
         } else if (key == "velocity"sv) {
             which = velocity;
-            good = quickNumbers(v, 3, s.velocity, quickDouble);
+            good = quickNumbers<quickDouble>(v, 3, s.velocity);
         } else if (key == "health"sv) {
             which = health;
             good = quickInteger(v, 0, 100, n);

@@ -995,7 +995,10 @@ void LineReader::blankComments(char *lines, size_t size) {
 
 bool LineReader::readLines(std::string_view piece, Take &take, uint64_t &lineEnds) {
     simdjson::dom::document_stream stream;
-    if (parser_->many.parse_many(piece.data(), piece.size(), batchSize).get(stream))
+    // A short piece needs no more room than itself (the parser keeps what
+    // it allocated for the next piece, and only grows it).
+    size_t batch = std::min(batchSize, piece.size());
+    if (parser_->many.parse_many(piece.data(), piece.size(), batch).get(stream))
         return false;
     uint64_t line = 1;
     size_t counted = 0; // line ends are counted up to here

@@ -136,11 +136,9 @@ class LineReader {
     // piece (counted from 1).
     class Take {
       public:
+        virtual ~Take() = default;
         virtual void sync(const Sync &sync, uint64_t line) = 0;
         virtual void event(Event &event, uint64_t line) = 0; // any but a Sync
-
-      protected:
-        ~Take() = default;
     };
 
     // Reads a piece of whole lines at once, which is quicker than line by

@@ -928,7 +928,8 @@ bool quickSync(simdjson::dom::object fields, Sync &s) {
     return (seen & player) != 0;
 }
 
-// A line that is one "sync" event and nothing else, read quickly.
+// A line that is one "sync" event and nothing else, read quickly into `s`,
+// a Sync as it is made (its fields at their defaults).
 bool quickSyncLine(simdjson::dom::element document, Sync &s) {
     simdjson::dom::object line;
     if (document.get_object().get(line) != simdjson::SUCCESS || line.size() != 1)
@@ -937,7 +938,6 @@ bool quickSyncLine(simdjson::dom::element document, Sync &s) {
     simdjson::dom::object fields;
     if (event.key != "sync"sv || event.value.get_object().get(fields) != simdjson::SUCCESS)
         return false;
-    s = Sync{};
     return quickSync(fields, s);
 }
 
@@ -1003,7 +1003,6 @@ bool LineReader::readLines(std::string_view piece, Take &take, uint64_t &lineEnd
     uint64_t line = 1;
     size_t counted = 0; // line ends are counted up to here
     Event event;
-    Sync sync;
     for (auto it = stream.begin(); it != stream.end(); ++it) {
         simdjson::dom::element document;
         if ((*it).get(document) != simdjson::SUCCESS)
@@ -1025,6 +1024,7 @@ bool LineReader::readLines(std::string_view piece, Take &take, uint64_t &lineEnd
             piece.substr(counted, lineEnd == std::string_view::npos ? lineEnd : lineEnd - counted);
         if (rest.find_first_not_of(" \t\r") != std::string_view::npos)
             return false;
+        Sync sync;
         if (quickSyncLine(document, sync)) {
             take.sync(sync, line);
             continue;

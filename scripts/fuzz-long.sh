@@ -22,8 +22,9 @@ for name in "${targets[@]}"; do
     [ -x "$build/bin/fuzz_$name" ] || { echo "$name: no fuzz_$name in $build"; status=1; continue; }
     mkdir -p "$out/corpus-$name"
     start=$(date +%s)
+    # A failing input is written beside the logs, never into the work tree.
     "$build/bin/fuzz_$name" -runs="$runs" -seed=1 -max_len=512 -print_final_stats=1 \
-        "$out/corpus-$name" "$root/fuzz/corpus/$name" >"$out/$name.log" 2>&1
+        -artifact_prefix="$out/$name-" "$out/corpus-$name" "$root/fuzz/corpus/$name" >"$out/$name.log" 2>&1
     rc=$?
     echo "$name: $runs runs in $(( $(date +%s) - start )) s, exit $rc"
     [ $rc -eq 0 ] || status=1

@@ -42,6 +42,61 @@ fi
 # code. Kept in a fixed folder outside any build tree (CMake's
 # NORVI_SIMDJSON_SOURCE, default below); fetched again only when the
 # installed version changes.
+# Prints a deb-src entry (deb822) for each apt source of this machine that
+# serves the release's own suite with its main component: deb822 stanzas
+# (*.sources) and one-line entries (sources.list, *.list) alike.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+derive_source_entries() {
+    local f
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] && [ "$(basename "$f")" != norvi-src.sources ] || continue
+        # Stanzas are paragraphs; a key's value is the rest of its line.
+        awk -v codename="$codename" -v RS= -F '\n' '
+            {
+                types = uris = suites = components = signed = ""
+                for (i = 1; i <= NF; i++) {
+                    if ($i ~ /^[ \t]*#/) continue
+                    key = tolower($i); sub(/:.*/, "", key)
+                    value = $i; sub(/^[^:]*:[ \t]*/, "", value)
+                    if (key == "types") types = " " value " "
+                    if (key == "uris") uris = value
+                    if (key == "suites") suites = " " value " "
+                    if (key == "components") components = " " value " "
+                    if (key == "signed-by") signed = value
+                }
+                if (types ~ / deb / && suites ~ (" " codename " ") && components ~ / main /) {
+                    printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\n", uris, codename
+                    if (signed != "") printf "Signed-By: %s\n", signed
+                    print ""
+                }
+            }' "$f"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        # deb [options] URI suite component...
+        awk -v codename="$codename" '
+            $1 == "deb" {
+                i = 2; signed = ""
+                if ($2 ~ /^\[/) {
+                    for (; i <= NF; i++) {
+                        if ($i ~ /signed-by=/) {
+                            signed = $i; sub(/.*signed-by=/, "", signed); sub(/\]$/, "", signed)
+                        }
+                        if ($i ~ /\]$/) break
+                    }
+                    i++
+                }
+                main = 0
+                for (j = i + 2; j <= NF; j++) if ($j == "main") main = 1
+                if ($(i + 1) == codename && main) {
+                    printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\n", $i, codename
+                    if (signed != "") printf "Signed-By: %s\n", signed
+                    print ""
+                }
+            }' "$f"
+    done
+}
+
 simdjson_dir=/var/cache/norvi/simdjson
 simdjson_version=$(dpkg-query -W -f='${Version}' libsimdjson-dev)
 if [ "$(cat "$simdjson_dir/VERSION" 2>/dev/null)" != "$simdjson_version" ]; then
@@ -52,13 +107,17 @@ if [ "$(cat "$simdjson_dir/VERSION" 2>/dev/null)" != "$simdjson_version" ]; then
     fi
     if ! grep -rqsx 'Types: deb-src' /etc/apt/sources.list.d/ &&
         ! grep -qs '^deb-src ' /etc/apt/sources.list; then
-        cat >/etc/apt/sources.list.d/norvi-src.sources <<'SOURCES'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
+        # Source entries for the mirrors this machine already takes its
+        # packages from: each entry for the release's own suite (main) again,
+        # as deb-src.
+        derive_source_entries >/etc/apt/sources.list.d/norvi-src.sources
+        if ! [ -s /etc/apt/sources.list.d/norvi-src.sources ]; then
+            rm -f /etc/apt/sources.list.d/norvi-src.sources
+            echo "error: simdjson's source is needed for the Windows build, and no apt source" >&2
+            echo "entry for Debian $codename (main) was found to fetch it from; add a deb-src" >&2
+            echo "entry for $codename to /etc/apt/sources.list.d/ and run this again" >&2
+            exit 1
+        fi
         apt-get update -qq
     fi
     download=$(mktemp -d)

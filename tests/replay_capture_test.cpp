@@ -132,3 +132,56 @@ TEST(TraceWriter, EventsReadBackAsTheyWereWritten) {
     // Byte 0x98 has no character: such a name cannot be written.
     EXPECT_FALSE(traceLineOf(SetPlayer{1, std::optional<std::string>("a\x98"), std::nullopt}));
 }
+
+namespace {
+
+// UTF-8 text from a u8 literal, for command lines and expected messages.
+std::string text(std::u8string_view utf8) { return {utf8.begin(), utf8.end()}; }
+
+} // namespace
+
+// Every file the tool reads or writes may have a name in any script: on
+// Windows a narrow name would go through the ANSI code page, which holds
+// neither Cyrillic (under Wine's usual one) nor Greek nor Han at once.
+TEST_F(ReplayCapture, EveryFileMayBeNamedInAnyScript) {
+#if defined(_WIN32)
+    const char *pluginName = "norvi_warnings.dll";
+#else
+    const char *pluginName = "libnorvi_warnings.so";
+#endif
+    fs::path recordings = dir / fs::path(u8"Записи");
+    fs::path gameDir = dir / fs::path(u8"игра-遊戲");
+    fs::create_directories(recordings);
+    fs::create_directories(gameDir / "SAMPFUNCS");
+    fs::copy_file(example, recordings / fs::path(u8"сессия.pcapng"));
+    fs::copy_file(fs::path(NORVI_REPLAY).parent_path() / pluginName,
+                  recordings / fs::path(u8"插件-πρόσθετο"));
+
+    Outcome plain = run("--format text --write-trace plain.jsonl '" + example + "'");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    Outcome named = run(text(u8"--format text --write-trace 'Записи/запись-εγγραφή.jsonl' "
+                             u8"--svg 画面.svg --timeline 'χρόνος 時間.svg' "
+                             u8"--game-dir игра-遊戲 --plugin 'Записи/插件-πρόσθετο' "
+                             u8"Записи/сессия.pcapng"));
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(named.out, plain.out);
+    EXPECT_EQ(named.err, text(u8"norvi-replay: Записи/сессия.pcapng: skipped 1 message (1 resent "
+                              u8"duplicates, first record 26)\n"));
+    EXPECT_EQ(readFile(recordings / fs::path(u8"запись-εγγραφή.jsonl")),
+              readFile(dir / "plain.jsonl"));
+    EXPECT_NE(readFile(dir / fs::path(u8"画面.svg")).find("<svg"), std::string::npos);
+    EXPECT_NE(readFile(dir / fs::path(u8"χρόνος 時間.svg")).find("<svg"), std::string::npos);
+    EXPECT_NE(readFile(gameDir / "SAMPFUNCS" / "norvi_warnings.ini").find("[key_pos]"),
+              std::string::npos);
+
+    // A name the system cannot find is shown as the user wrote it, with the
+    // same reason as natively.
+    Outcome missing = run(text(u8"'Записи/нет-όχι-無.pcapng'"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, text(u8"norvi-replay: cannot read the trace Записи/нет-όχι-無.pcapng: "
+                                u8"No such file or directory\n"));
+    Outcome unwritable = run(text(u8"--write-trace 'Нет/εγγραφή.jsonl' Записи/сессия.pcapng"));
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.err, text(u8"norvi-replay: cannot write Нет/εγγραφή.jsonl: No such "
+                                   u8"file or directory\n"));
+}

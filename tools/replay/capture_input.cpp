@@ -1,6 +1,7 @@
 #include "capture_input.h"
 
 #include "capture/container.h"
+#include "platform.h"
 #include "trace_writer.h"
 
 #include <cerrno>
@@ -12,7 +13,7 @@ namespace replay {
 bool isCaptureFile(const std::string &path) {
     if (path == "-")
         return false;
-    std::FILE *f = std::fopen(path.c_str(), "rb");
+    std::FILE *f = openFile(pathOf(path), "rb");
     if (!f)
         return false;
     unsigned char start[4];
@@ -26,16 +27,18 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
     auto say = [&messages](const std::string &line) {
         messages.push_back("norvi-replay: " + line);
     };
-    std::FILE *in = std::fopen(input.path.c_str(), "rb");
+    // The reason is the C library's words, as natively: errno is set by
+    // the wide open on Windows too.
+    std::FILE *in = openFile(input.path, "rb");
     if (!in) {
         say("cannot read the capture " + input.name + ": " + std::strerror(errno));
         return 2;
     }
     std::FILE *trace = nullptr;
     if (input.traceOut) {
-        trace = input.traceOut == "-" ? stdout : std::fopen(input.traceOut->c_str(), "wb");
+        trace = *input.traceOut == "-" ? stdout : openFile(*input.traceOut, "wb");
         if (!trace) {
-            say("cannot write the trace " + *input.traceOut + ": " + std::strerror(errno));
+            say("cannot write the trace " + input.traceName + ": " + std::strerror(errno));
             (void)std::fclose(in);
             return 1;
         }
@@ -73,7 +76,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
             "from record " +
             std::to_string(firstUnwritten));
     if (traceFailed) {
-        say("cannot write the trace " + *input.traceOut + ": " + std::strerror(traceErrno));
+        say("cannot write the trace " + input.traceName + ": " + std::strerror(traceErrno));
         return 1;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include "trace.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,14 +15,18 @@
 
 namespace replay {
 
-// Whether the file at `path` begins as a pcap or pcapng capture. Standard
-// input ("-") is never taken for one.
+// Whether the file at `path` (UTF-8 text, as the user gave it) begins as a
+// pcap or pcapng capture. Standard input ("-") is never taken for one.
 bool isCaptureFile(const std::string &path);
 
+// Paths are kept as paths, not narrow text: on Windows a narrow path goes
+// through the ANSI code page, which cannot name every file.
 struct CaptureInput {
-    std::string path, name; // the file to open, and as the user named it
+    std::filesystem::path path; // the file to open
+    std::string name;           // as the user named it, for messages
     capture::Options options;
-    std::optional<std::string> traceOut; // --write-trace FILE
+    std::optional<std::filesystem::path> traceOut; // --write-trace FILE; "-" is standard output
+    std::string traceName;                         // as the user named it
 };
 
 // Plays the capture to `run` (an event and its record number), writing the

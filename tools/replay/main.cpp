@@ -289,7 +289,7 @@ static int runTool(int argc, char **argv) {
     if (isCapture) {
         capture.name = o.trace;
         // Opened after the game folder has become the current directory.
-        capture.path = fs::absolute(replay::pathOf(o.trace)).string();
+        capture.path = fs::absolute(replay::pathOf(o.trace));
         capture.options.frameMs = o.frameMs;
         if (server->count()) {
             capture.options.server = capture::parseEndpoint(o.server);
@@ -298,10 +298,11 @@ static int runTool(int argc, char **argv) {
                 return badInput;
             }
         }
-        if (!o.writeTrace.empty())
-            capture.traceOut = o.writeTrace == "-"
-                                   ? o.writeTrace
-                                   : fs::absolute(replay::pathOf(o.writeTrace)).string();
+        if (!o.writeTrace.empty()) {
+            capture.traceOut =
+                o.writeTrace == "-" ? fs::path("-") : fs::absolute(replay::pathOf(o.writeTrace));
+            capture.traceName = o.writeTrace;
+        }
         if (o.writeTrace == "-" && (o.svg == "-" || o.timeline == "-")) {
             complain("--write-trace and a picture cannot both go to standard output");
             return badInput;

@@ -323,7 +323,12 @@ std::vector<std::string> commandLineArguments(int argc, char **argv) {
 std::FILE *openFile(const fs::path &path, const char *mode) {
 #if defined(_WIN32)
     std::wstring wideMode(mode, mode + std::strlen(mode));
-    return _wfopen(path.c_str(), wideMode.c_str());
+    std::FILE *file = _wfopen(path.c_str(), wideMode.c_str());
+    // The reason is errno's, which the C library sets from the system's
+    // error as natively: the same words on both targets, not Windows' own.
+    if (!file)
+        SetLastError(0);
+    return file;
 #else
     return std::fopen(path.c_str(), mode);
 #endif
@@ -331,15 +336,20 @@ std::FILE *openFile(const fs::path &path, const char *mode) {
 
 void prepareStandardOutput() {
 #if defined(_WIN32)
-    (void)std::fflush(stdout);
-    (void)_setmode(_fileno(stdout), _O_BINARY);
-    if (isTerminal(stdout)) {
-        SetConsoleOutputCP(CP_UTF8);
-        HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+    bool console = false;
+    for (std::FILE *stream : {stdout, stderr}) {
+        (void)std::fflush(stream);
+        (void)_setmode(_fileno(stream), _O_BINARY);
+        if (!isTerminal(stream))
+            continue;
+        console = true;
+        HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
         DWORD mode = 0;
-        if (GetConsoleMode(console, &mode))
-            SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+        if (GetConsoleMode(handle, &mode))
+            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     }
+    if (console)
+        SetConsoleOutputCP(CP_UTF8);
 #endif
 }
 

@@ -75,15 +75,18 @@ std::filesystem::path pathOf(std::string_view utf8);
 std::vector<std::string> commandLineArguments(int argc, char **argv);
 
 // Opens `path` like std::fopen (on Windows through _wfopen, so that any
-// name works). nullptr on failure, with the reason in lastErrorText().
+// name works). nullptr on failure, with the reason in lastErrorText(): the
+// C library's words for errno on both targets ("No such file or
+// directory"), so that a message reads the same everywhere.
 std::FILE *openFile(const std::filesystem::path &path, const char *mode);
 
 // ---- Standard streams ----
 
-// Standard output passes bytes through unchanged: on Windows it is put in
-// binary mode, so "\n" stays LF instead of becoming CR LF, and where it is
-// a console, the console shows UTF-8 and obeys colour escape sequences.
-// Natively there is nothing to do. Call before writing anything.
+// Standard output and standard error pass bytes through unchanged: on
+// Windows they are put in binary mode, so "\n" stays LF instead of
+// becoming CR LF, and where one is a console, the console shows UTF-8 and
+// obeys colour escape sequences. Natively there is nothing to do. Call
+// before writing anything.
 void prepareStandardOutput();
 
 // Whether `stream` is a terminal (a console on Windows).

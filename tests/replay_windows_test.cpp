@@ -8,11 +8,35 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The text without the line end Windows programs write.
+std::string firstLine(const std::string &text) {
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// The folder Windows programs under Wine take for their temporary folder
+// (%TEMP%, which Wine sets from the prefix, not from TMPDIR), as a Linux path.
+fs::path windowsTemporaryFolder(const fs::path &dir) {
+    fs::path tmp = fs::temp_directory_path();
+    std::string windows = firstLine(runProgram(WINE_RUN, "cmd /c echo %TEMP%", dir, tmp).out);
+    return firstLine(runProgram(WINE_RUN, "winepath -u '" + windows + "'", dir, tmp).out);
+}
+
+// The tool's temporary game folders in `folder`.
+std::set<fs::path> gameFoldersIn(const fs::path &folder) {
+    std::set<fs::path> found;
+    std::error_code ignored;
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder, ignored))
+        if (entry.path().filename().string().starts_with("norvi-replay"))
+            found.insert(entry.path());
+    return found;
+}
 
 class WindowsTool : public ::testing::Test {
   protected:
@@ -30,6 +54,13 @@ TEST_F(WindowsTool, WritesTheNativeToolsBytesForEveryExample) {
     if (std::system("'" WINE_PROBE "'") != 0)
         GTEST_SKIP() << "Wine does not start on this machine (cmake/wine-probe.sh --explain)";
     ASSERT_TRUE(fs::exists(NORVI_REPLAY_EXE)) << "build the Windows build first";
+    // Each tool's leftovers are looked for where it makes its temporary
+    // folder: natively the TMPDIR it is given, under Wine the prefix's
+    // Windows temporary folder. Wine's own files (its server's socket
+    // folder, under TMPDIR) are Wine's, so Wine keeps the usual TMPDIR.
+    fs::path windowsTmp = windowsTemporaryFolder(dir);
+    ASSERT_TRUE(fs::is_directory(windowsTmp)) << windowsTmp;
+    std::set<fs::path> windowsBefore = gameFoldersIn(windowsTmp);
     size_t examples = 0;
     for (const fs::directory_entry &entry : fs::directory_iterator(EXAMPLES_DIR)) {
         fs::path extension = entry.path().extension();
@@ -45,7 +76,7 @@ TEST_F(WindowsTool, WritesTheNativeToolsBytesForEveryExample) {
             fs::remove(dir / "picture.svg");
             Outcome windows =
                 runProgram(WINE_RUN, "'" NORVI_REPLAY_EXE "' " + std::string(options) + " " + trace,
-                           dir, dir / "tmp");
+                           dir, fs::temp_directory_path());
             std::string windowsPicture = readFile(dir / "picture.svg");
             fs::remove(dir / "picture.svg");
 
@@ -57,7 +88,9 @@ TEST_F(WindowsTool, WritesTheNativeToolsBytesForEveryExample) {
         }
     }
     EXPECT_GE(examples, 5u);
-    EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "no temporary folder left behind";
+    EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "the native tool left a temporary folder behind";
+    EXPECT_EQ(gameFoldersIn(windowsTmp), windowsBefore)
+        << "the Windows tool left a temporary folder behind in " << windowsTmp;
 }
 
 } // namespace

@@ -211,7 +211,26 @@ TEST(CaptureSession, ACaptureBegunMidSessionSaysItsCountersAreUnknown) {
     EXPECT_NE(run.result.report.notes[1].find("message counters are unknown"), std::string::npos);
 }
 
-TEST(CaptureSession, SeveralServersNeedChoosingAndTheOthersAreSkipped) {
+TEST(CaptureSession, TheServerBrowsersQueryBeforeConnectingIsNoConnection) {
+    Server s;
+    // "SAMP", the server's address and port, then the query's kind ('i':
+    // its name and player count) and, in the reply, the answer.
+    Bytes query = {'S', 'A', 'M', 'P', 192, 168, 10, 10, 0x61, 0x1E, 'i'};
+    Bytes reply = query;
+    reply.insert(reply.end(), {0, 2, 0, 50, 0});
+    s.timeline.fromClient(t0, query);
+    s.raw(1 * ms, reply);
+    s.connect(3 * ms);
+    s.send(10 * ms, {{whole({200, 0xAA}), 8}});
+    Played run = play(s.file());
+    ASSERT_EQ(run.result.error, "");
+    EXPECT_EQ(run.after(), (std::vector<std::string>{"5: packet 200 16 C8AA", "5: tick 1000050",
+                                                     "5: frame 1"}));
+    EXPECT_EQ(run.result.report.notes, std::vector<std::string>{}) << "read from its handshake";
+    EXPECT_EQ(run.result.report.summary(), "");
+}
+
+TEST(CaptureSession, TheFirstServerIsFollowedAndALaterOneIsSkippedAndNamed) {
     Server a, b;
     b.from = {0x0A000001, 7000};
     b.to = {0x0A000002, 40000};
@@ -225,11 +244,14 @@ TEST(CaptureSession, SeveralServersNeedChoosingAndTheOthersAreSkipped) {
     std::sort(both.begin(), both.end(),
               [](const Frame &x, const Frame &y) { return x.timeNs < y.timeNs; });
     Bytes file = pcap(both, 1);
-    Played refused = play(file);
-    EXPECT_EQ(refused.result.error, "the capture holds connections to several servers "
-                                    "(192.168.10.10:7777, 10.0.0.1:7000); choose one with "
-                                    "--server HOST:PORT");
-    EXPECT_TRUE(refused.events.empty());
+    Played first = play(file);
+    ASSERT_EQ(first.result.error, "");
+    EXPECT_EQ(first.after(),
+              (std::vector<std::string>{"5: packet 200 16 C8AA", "6: tick 1000050", "6: frame 1"}));
+    EXPECT_EQ(first.result.report.notes,
+              (std::vector<std::string>{"a connection to another game server, 10.0.0.1:7000, "
+                                        "begins at record 3: its traffic is skipped (--server "
+                                        "10.0.0.1:7000 would follow it instead)"}));
 
     capture::Options options;
     options.server = capture::parseEndpoint("10.0.0.1:7000");

@@ -37,8 +37,8 @@ class ReplayCapture : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome run(const std::string &arguments) {
-        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp");
+    Outcome run(const std::string &arguments, const std::string &input = "") {
+        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp", input);
     }
 
     fs::path dir;
@@ -89,6 +89,26 @@ TEST_F(ReplayCapture, ACaptureIsKnownByItsContentAndItsOptionsAreChecked) {
               "norvi-replay: " + example + ": the capture holds no UDP traffic of 10.1.1.1:7777\n");
     Outcome chosen = run("--server 192.168.10.10:7777 --frame-ms 20 '" + example + "'");
     EXPECT_EQ(chosen.status, 0) << chosen.err;
+}
+
+// Standard input is told to be a capture by its first bytes, and read in
+// one pass (on Windows as bytes: the capture holds CR LF pairs and Ctrl-Z
+// bytes); a trace there still reads as one.
+TEST_F(ReplayCapture, StandardInputIsACaptureWhenItBeginsAsOne) {
+    std::string bytes = readFile(example);
+    ASSERT_NE(bytes.find('\x1A'), std::string::npos);
+    Outcome fromFile = run("--format text '" + example + "'");
+    Outcome piped = run("--format text -", bytes);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, fromFile.out);
+    EXPECT_EQ(piped.err, "norvi-replay: -: skipped 1 message (1 resent duplicates, first record "
+                         "26)\n");
+    Outcome trace = run("-", "{\"frame\": 1}\n");
+    EXPECT_EQ(trace.status, 0) << trace.err;
+    EXPECT_NE(trace.out.find("norvi_setpos"), std::string::npos) << trace.out;
+    // Too short to be either: a trace with a bad line.
+    EXPECT_EQ(run("-", "\n\r").status, 0);
+    EXPECT_EQ(run("-", "\xD4\xC3").status, 2);
 }
 
 TEST_F(ReplayCapture, ACaptureCutShortRunsWhatItHoldsAndSaysSo) {

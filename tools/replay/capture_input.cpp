@@ -11,12 +11,12 @@
 namespace replay {
 
 bool isCaptureFile(const std::string &path) {
+    unsigned char start[4];
     if (path == "-")
-        return false;
+        return capture::looksLikeCapture(start, peekStandardInput(start, sizeof start));
     std::FILE *f = openFile(pathOf(path), "rb");
     if (!f)
         return false;
-    unsigned char start[4];
     size_t got = std::fread(start, 1, sizeof start, f);
     (void)std::fclose(f);
     return capture::looksLikeCapture(start, got);
@@ -29,7 +29,8 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
     };
     // The reason is the C library's words, as natively: errno is set by
     // the wide open on Windows too.
-    std::FILE *in = openFile(input.path, "rb");
+    bool fromStdin = input.path == "-";
+    std::FILE *in = fromStdin ? stdin : openFile(input.path, "rb");
     if (!in) {
         say("cannot read the capture " + input.name + ": " + std::strerror(errno));
         return 2;
@@ -39,7 +40,8 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
         trace = *input.traceOut == "-" ? stdout : openFile(*input.traceOut, "wb");
         if (!trace) {
             say("cannot write the trace " + input.traceName + ": " + std::strerror(errno));
-            (void)std::fclose(in);
+            if (!fromStdin)
+                (void)std::fclose(in);
             return 1;
         }
     }
@@ -58,7 +60,8 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
             }
             run(event, record);
         });
-    (void)std::fclose(in);
+    if (!fromStdin)
+        (void)std::fclose(in);
     int traceErrno = traceFailed ? errno : 0;
     if (trace && trace != stdout && std::fclose(trace) != 0 && !traceFailed) {
         traceFailed = true;

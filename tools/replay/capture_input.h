@@ -15,14 +15,15 @@
 
 namespace replay {
 
-// Whether the file at `path` (UTF-8 text, as the user gave it) begins as a
-// pcap or pcapng capture. Standard input ("-") is never taken for one.
+// Whether the file at `path` (UTF-8 text, as the user gave it), or
+// standard input for "-", begins as a pcap or pcapng capture. Standard
+// input is only looked at, not consumed.
 bool isCaptureFile(const std::string &path);
 
 // Paths are kept as paths, not narrow text: on Windows a narrow path goes
 // through the ANSI code page, which cannot name every file.
 struct CaptureInput {
-    std::filesystem::path path; // the file to open
+    std::filesystem::path path; // the file to open; "-" is standard input
     std::string name;           // as the user named it, for messages
     capture::Options options;
     std::optional<std::filesystem::path> traceOut; // --write-trace FILE; "-" is standard output

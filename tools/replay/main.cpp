@@ -167,6 +167,7 @@ class Progress {
 } // namespace
 
 static int runTool(int argc, char **argv) {
+    replay::prepareStandardInput();
     replay::prepareStandardOutput();
     Options o;
     CLI::App app{"norvi-replay " NORVI_VERSION
@@ -179,13 +180,14 @@ static int runTool(int argc, char **argv) {
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "norvi-replay " NORVI_VERSION);
     app.add_option("TRACE", o.trace,
-                   "The trace file, or - for standard input; or a packet capture file (pcap or "
-                   "pcapng), known by its content")
+                   "The trace file, or a packet capture file (pcap or pcapng), known by its "
+                   "content; - reads either from standard input")
         ->required()
         ->type_name("");
     CLI::Option *server =
-        app.add_option("--server", o.server,
-                       "A capture: the game server's address, when the capture holds several")
+        app.add_option(
+               "--server", o.server,
+               "A capture: the game server to follow (by default the first one connected to)")
             ->type_name("HOST:PORT");
     CLI::Option *frameMs =
         app.add_option("--frame-ms", o.frameMs,
@@ -289,7 +291,7 @@ static int runTool(int argc, char **argv) {
     if (isCapture) {
         capture.name = o.trace;
         // Opened after the game folder has become the current directory.
-        capture.path = fs::absolute(replay::pathOf(o.trace));
+        capture.path = o.trace == "-" ? fs::path("-") : fs::absolute(replay::pathOf(o.trace));
         capture.options.frameMs = o.frameMs;
         if (server->count()) {
             capture.options.server = capture::parseEndpoint(o.server);

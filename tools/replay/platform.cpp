@@ -353,6 +353,25 @@ void prepareStandardOutput() {
 #endif
 }
 
+void prepareStandardInput() {
+#if defined(_WIN32)
+    (void)_setmode(_fileno(stdin), _O_BINARY);
+#endif
+}
+
+size_t peekStandardInput(unsigned char *start, size_t size) {
+    size_t got = 0;
+    for (int c; got < size && (c = std::getc(stdin)) != EOF;)
+        start[got++] = static_cast<unsigned char>(c);
+    // The bytes just read are still in the stream's buffer, so both C
+    // libraries take back as many as were read, the last first.
+    for (size_t i = got; i > 0; i--)
+        (void)std::ungetc(start[i - 1], stdin);
+    if (got < size)
+        std::clearerr(stdin); // the end is found again by the next read
+    return got;
+}
+
 bool isTerminal(std::FILE *stream) {
 #if defined(_WIN32)
     // _isatty is true for any character device, NUL included: ask for a

@@ -89,6 +89,18 @@ std::FILE *openFile(const std::filesystem::path &path, const char *mode);
 // before writing anything.
 void prepareStandardOutput();
 
+// Standard input passes bytes through unchanged: on Windows it is put in
+// binary mode, so that CR LF stays as it is and a Ctrl-Z byte is no end of
+// the input. Natively there is nothing to do. Call before reading anything.
+void prepareStandardInput();
+
+// Reads the first bytes of standard input (up to `size`, fewer where it
+// ends sooner) into `start` and puts them back, so that the next read
+// begins with them again: a stream, a pipe say, is told apart by its start
+// without being read twice. Call before anything else reads it. The number
+// of bytes read.
+size_t peekStandardInput(unsigned char *start, size_t size);
+
 // Whether `stream` is a terminal (a console on Windows).
 bool isTerminal(std::FILE *stream);
 

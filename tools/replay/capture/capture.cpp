@@ -4,36 +4,15 @@
 #include "link.h"
 #include "pool.h"
 #include "reliability.h"
+#include "server.h"
 
 #include <array>
-#include <cstring>
-#include <map>
+#include <deque>
 #include <vector>
 
 namespace capture {
 
 namespace {
-
-// ---- Datagrams outside the reliability layer ----
-
-bool isConnectionReply(const unsigned char *d, size_t n) {
-    return n == 2 && d[0] == 25 && d[1] == 0;
-}
-bool isCookieRequest(const unsigned char *d, size_t n) { return n == 3 && d[0] == 26; }
-// [94] "pmo\0" [key: 4 bytes] [version: 4 bytes]
-bool isKeyDatagram(const unsigned char *d, size_t n) {
-    return n == 13 && d[0] == 94 && std::memcmp(d + 1, "pmo", 4) == 0;
-}
-bool isHandshake(const unsigned char *d, size_t n) {
-    return isConnectionReply(d, n) || isCookieRequest(d, n) || isKeyDatagram(d, n);
-}
-// Refusals: server full, already connected, banned.
-bool isRefusal(const unsigned char *d, size_t n) {
-    return n == 2 && d[1] == 0 && (d[0] == 31 || d[0] == 29 || d[0] == 36);
-}
-bool isQueryReply(const unsigned char *d, size_t n) {
-    return n >= 4 && std::memcmp(d, "SAMP", 4) == 0;
-}
 
 // Message identifiers the network layer keeps to itself: below 20, and the
 // connection's own (lost-connection probes, handshake, disconnection,
@@ -121,113 +100,14 @@ class DatagramSource {
     UdpReader udp_;
 };
 
-// ---- Finding the game server ----
-
-struct Flow {
-    uint64_t datagrams = 0;
-    uint32_t checked = 0, readable = 0;
-};
-
-struct Survey {
-    std::vector<Endpoint> handshakeServers; // in order of appearance
-    std::map<std::pair<Endpoint, Endpoint>, Flow> flows;
-    bool sawServer(const Endpoint &e) const {
-        for (const auto &[key, flow] : flows)
-            if (key.first == e || key.second == e)
-                return true;
-        return false;
-    }
-};
-
-void observe(Survey &survey, const Datagram &d) {
-    if (isHandshake(d.data, d.size)) {
-        bool known = false;
-        for (const Endpoint &e : survey.handshakeServers)
-            known = known || e == d.from;
-        if (!known)
-            survey.handshakeServers.push_back(d.from);
-    }
-    auto key = std::make_pair(d.from, d.to);
-    auto it = survey.flows.find(key);
-    if (it == survey.flows.end()) {
-        if (survey.flows.size() >= 4096)
-            return; // enough to decide from
-        it = survey.flows.emplace(key, Flow{}).first;
-    }
-    Flow &f = it->second;
-    f.datagrams++;
-    // A sample of each flow is enough to tell the game's message blocks
-    // from the client's scrambled datagrams.
-    if (f.checked < 64 && d.size > 3) {
-        f.checked++;
-        f.readable += readsAsDatagram(d.data, d.size) ? 1 : 0;
-    }
-}
-
-bool mostlyReadable(const Flow *f) {
-    return f && f->checked > 0 && f->readable * 10 >= f->checked * 9;
-}
-
-std::string listOf(const std::vector<Endpoint> &endpoints) {
-    std::string s;
-    for (const Endpoint &e : endpoints)
-        s += (s.empty() ? "" : ", ") + text(e);
-    return s;
-}
-
-// The server, or an error. Without a handshake, the server is the side of
-// a conversation whose datagrams read as the game's message blocks while
-// the other side's do not (the client scrambles everything it sends).
-std::optional<Endpoint> chooseServer(const Survey &survey, const Options &options,
-                                     std::string &error, Report &report) {
-    if (options.server) {
-        if (!survey.sawServer(*options.server)) {
-            error = "the capture holds no UDP traffic of " + text(*options.server);
-            return std::nullopt;
-        }
-        return options.server;
-    }
-    if (survey.handshakeServers.size() == 1)
-        return survey.handshakeServers.front();
-    if (survey.handshakeServers.size() > 1) {
-        error = "the capture holds connections to several servers (" +
-                listOf(survey.handshakeServers) + "); choose one with --server HOST:PORT";
-        return std::nullopt;
-    }
-    std::vector<Endpoint> candidates;
-    for (const auto &[key, flow] : survey.flows) {
-        auto back = survey.flows.find(std::make_pair(key.second, key.first));
-        const Flow *reverse = back == survey.flows.end() ? nullptr : &back->second;
-        bool server =
-            mostlyReadable(&flow) &&
-            (!mostlyReadable(reverse) || (key.first.port == 7777 && key.second.port != 7777));
-        bool known = false;
-        for (const Endpoint &e : candidates)
-            known = known || e == key.first;
-        if (server && !known)
-            candidates.push_back(key.first);
-    }
-    if (candidates.size() == 1) {
-        report.notes.push_back("the capture holds no connection handshake; the game server is "
-                               "taken to be " +
-                               text(candidates.front()) +
-                               " (use --server HOST:PORT to choose another)");
-        return candidates.front();
-    }
-    if (candidates.empty())
-        error = "found no game server's traffic in the capture; name the server with --server "
-                "HOST:PORT";
-    else
-        error = "the capture may hold several game servers (" + listOf(candidates) +
-                "); choose one with --server HOST:PORT";
-    return std::nullopt;
-}
-
 // ---- Playing the connection ----
 
-class Player : public Delivery {
+// The client's side of one connection to the server: the datagrams the
+// server sends it, through the reliability layer, as the events the game's
+// network layer hands up, on the capture's time line.
+class Session : public Delivery {
   public:
-    Player(const Options &options, const EventSink &sink, Report &report, Endpoint server)
+    Session(const Options &options, const EventSink &sink, Report &report, Endpoint server)
         : options_(options), sink_(sink), report_(report), server_(server) {
         packetEvent_ = replay::Packet{};
         rpcEvent_ = replay::Rpc{};
@@ -258,6 +138,12 @@ class Player : public Delivery {
             return;
         }
         if (!(hasClient_ && d.to == client_)) {
+            // The server browser's queries come before a connection and make
+            // none: the client is the one the server then connects.
+            if (isQuery(d.data, d.size)) {
+                used(true);
+                return;
+            }
             if (isHandshake(d.data, d.size) || !hasClient_) {
                 newClient(d.to, isHandshake(d.data, d.size));
             } else {
@@ -401,7 +287,7 @@ class Player : public Delivery {
             connected_ = false; // the client connects (again): what came before is over
             return;
         }
-        if (isRefusal(data, size) || isQueryReply(data, size))
+        if (isRefusal(data, size) || isQuery(data, size))
             return;
         if (!connected_)
             return; // before the connection reply: pongs and the like
@@ -463,62 +349,95 @@ class Player : public Delivery {
 
 } // namespace
 
+namespace {
+
+// A record read before the server was known, kept to be played once it is.
+struct HeldRecord {
+    Record record; // its data is not kept
+    DatagramSource::Step step;
+    std::optional<Skip> why;
+    Endpoint from, to;
+    std::vector<unsigned char> bytes;
+};
+
+// At most this much is held while the server is being found; past it, the
+// server is chosen from what has come.
+const size_t maxHeldRecords = 4096;
+const size_t maxHeldBytes = 8u << 20;
+
+void play(Session &session, const Record &record, DatagramSource::Step step,
+          const Datagram &datagram, const std::optional<Skip> &why, Report &report) {
+    session.record(record);
+    if (step == DatagramSource::Step::Datagram) {
+        session.datagram(datagram);
+    } else if (why) {
+        report.skip(*why, record.number);
+        session.used(false);
+    } else {
+        session.used(true); // a fragment kept for later
+    }
+}
+
+void playHeld(Session &session, std::deque<HeldRecord> &held, Report &report) {
+    for (const HeldRecord &h : held) {
+        Datagram d{h.from, h.to, h.bytes.data(), h.bytes.size()};
+        play(session, h.record, h.step, d, h.why, report);
+    }
+    held.clear();
+}
+
+} // namespace
+
 Result readCapture(std::FILE *in, const Options &options, const EventSink &sink) {
     Result result;
     if (options.frameMs < 1 || options.frameMs > 1000) {
         result.error = "the frame time must be 1 to 1000 ms";
         return result;
     }
-    // First pass: which endpoint is the game server.
-    Survey survey;
-    {
-        DatagramSource source(in);
-        if (!source.start(result.error))
-            return result;
-        Record record;
-        Datagram datagram;
-        std::optional<Skip> why;
-        Report scratch;
-        for (;;) {
-            DatagramSource::Step step = source.next(record, datagram, why, scratch);
-            if (step == DatagramSource::Step::End)
-                break;
-            if (step == DatagramSource::Step::Datagram)
-                observe(survey, datagram);
-        }
-    }
-    std::optional<Endpoint> server = chooseServer(survey, options, result.error, result.report);
-    if (!server)
-        return result;
-    result.server = *server;
-    if (std::fseek(in, 0, SEEK_SET) != 0) {
-        result.error = "the capture cannot be read a second time (it must be a file)";
-        return result;
-    }
-
-    // Second pass: play it.
     DatagramSource source(in);
     if (!source.start(result.error))
         return result;
-    Player player(options, sink, result.report, *server);
+
+    // One pass: records are held until the server is known, then played in
+    // order, and every record after them as it comes.
+    ServerFinder finder(options.server);
+    std::optional<Session> session;
+    std::deque<HeldRecord> held;
+    size_t heldBytes = 0;
     Record record;
     Datagram datagram;
     std::optional<Skip> why;
     for (;;) {
         DatagramSource::Step step = source.next(record, datagram, why, result.report);
-        if (step == DatagramSource::Step::End)
-            break;
-        player.record(record);
-        if (step == DatagramSource::Step::Datagram) {
-            player.datagram(datagram);
-        } else if (why) {
-            result.report.skip(*why, record.number);
-            player.used(false);
-        } else {
-            player.used(true); // a fragment kept for later
+        bool atEnd = step == DatagramSource::Step::End;
+        if (!atEnd && step == DatagramSource::Step::Datagram)
+            finder.observe(datagram, record.number);
+        if (!session) {
+            if (!atEnd) {
+                HeldRecord h{record, step, why, datagram.from, datagram.to, {}};
+                h.record.data = nullptr;
+                if (step == DatagramSource::Step::Datagram)
+                    h.bytes.assign(datagram.data, datagram.data + datagram.size);
+                heldBytes += h.bytes.size();
+                held.push_back(std::move(h));
+            }
+            bool full = held.size() >= maxHeldRecords || heldBytes >= maxHeldBytes;
+            ServerFinder::Verdict verdict = finder.decide(atEnd, full, result.report, result.error);
+            if (verdict == ServerFinder::Verdict::Failed)
+                return result;
+            if (verdict == ServerFinder::Verdict::Wait)
+                continue;
+            result.server = finder.server();
+            session.emplace(options, sink, result.report, result.server);
+            playHeld(*session, held, result.report);
+        } else if (!atEnd) {
+            play(*session, record, step, datagram, why, result.report);
         }
+        if (atEnd)
+            break;
     }
-    player.finish();
+    finder.noteOtherServers(result.report);
+    session->finish();
     return result;
 }
 

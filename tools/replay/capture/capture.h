@@ -4,8 +4,9 @@
 // and the frames and clock of the capture's time line.
 //
 // Each event comes with the 1-based number of the capture record that
-// caused it. The capture is read twice (first to find the game server,
-// then to play it), so the file must allow seeking back to its start.
+// caused it. The capture is read once, front to back, so it may be a
+// stream: the records before the game server is known are held (a bounded
+// number) and played as soon as it is.
 #pragma once
 
 #include "report.h"
@@ -31,7 +32,8 @@ using EventSink = std::function<void(const replay::Event &event, uint64_t record
 
 struct Result {
     // Empty when the capture was read; else why not (no capture, no
-    // server, several servers...). Nothing was handed to the sink then.
+    // server, several possible servers...). Nothing was handed to the sink
+    // then.
     std::string error;
     Endpoint server;
     Report report;

@@ -3,6 +3,8 @@
 #include "cp1251.h"
 #include "summary.h"
 
+#include "overlay/overlay.h"
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -169,7 +171,7 @@ class Text final : public Transcript {
         for (size_t i = 0; i < labels.size(); i++) {
             if (i)
                 put(' ');
-            bool held = labels[i].colour == heldColour;
+            bool held = labels[i].colour == keyPressedColour;
             if (colours_)
                 putAnsi(labels[i].colour & 0xFFFFFF);
             if (held)
@@ -228,7 +230,6 @@ class Text final : public Transcript {
 
   private:
     static constexpr const char *reset = "\x1b[0m";
-    static const uint32_t heldColour = 0xFF44FF44; // the plugin's colour of a held key
     bool colours_;
     std::vector<host::TextDrawn> lastPass_;
 

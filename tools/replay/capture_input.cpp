@@ -21,15 +21,16 @@ bool isCaptureFile(const std::string &path) {
     return capture::looksLikeCapture(start, got);
 }
 
-int playCapture(const CaptureInput &input, const std::function<void(const Event &, uint64_t)> &run,
-                std::vector<std::string> &messages) {
+ExitStatus playCapture(const CaptureInput &input,
+                       const std::function<void(const Event &, uint64_t)> &run,
+                       std::vector<std::string> &messages) {
     auto say = [&messages](const std::string &line) {
         messages.push_back("norvi-replay: " + line);
     };
     std::FILE *in = std::fopen(input.path.c_str(), "rb");
     if (!in) {
         say("cannot read the capture " + input.name + ": " + std::strerror(errno));
-        return 2;
+        return exitBadInput;
     }
     std::FILE *trace = nullptr;
     if (input.traceOut) {
@@ -37,7 +38,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
         if (!trace) {
             say("cannot write the trace " + *input.traceOut + ": " + std::strerror(errno));
             (void)std::fclose(in);
-            return 1;
+            return exitCannotRun;
         }
     }
     uint64_t unwritten = 0, firstUnwritten = 0;
@@ -63,7 +64,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
     }
     if (!result.error.empty()) {
         say(input.name + ": " + result.error);
-        return 2;
+        return exitBadInput;
     }
     for (const std::string &line : capture::messagesOf(result))
         say(input.name + ": " + line);
@@ -74,9 +75,9 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
             std::to_string(firstUnwritten));
     if (traceFailed) {
         say("cannot write the trace " + *input.traceOut + ": " + std::strerror(traceErrno));
-        return 1;
+        return exitCannotRun;
     }
-    return 0;
+    return exitRan;
 }
 
 } // namespace replay

@@ -3,6 +3,7 @@
 // The command line (CLI11) builds one source, one runner and the outputs
 // asked for; `norvi-replay --help` lists everything.
 #include "capture_input.h"
+#include "exit_status.h"
 #include "loader.h"
 #include "platform.h"
 #include "run.h"
@@ -30,9 +31,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Exit statuses.
-const int ran = 0, cannotRun = 1, badInput = 2, warned = 3;
 
 const char exitStatuses[] =
     "Exit status:\n"
@@ -252,14 +250,14 @@ static int runTool(int argc, char **argv) {
                          stdout);
         (void)std::fflush(stdout);
         (void)std::getchar();
-        return badInput;
+        return replay::exitBadInput;
     }
     std::reverse(arguments.begin(), arguments.end());
     try {
         app.parse(arguments);
     } catch (const CLI::ParseError &e) {
         int status = app.exit(e);
-        return status == 0 ? ran : badInput;
+        return status == 0 ? replay::exitRan : replay::exitBadInput;
     }
 
     replay::Filter filter;
@@ -267,15 +265,15 @@ static int runTool(int argc, char **argv) {
         filter.players.insert(static_cast<uint16_t>(p));
     if (!o.from.empty() && !readTime(o.from, filter.fromSeconds, filter.fromTick)) {
         complain("--from: \"" + o.from + "\" is neither seconds nor tick:N");
-        return badInput;
+        return replay::exitBadInput;
     }
     if (!o.to.empty() && !readTime(o.to, filter.toSeconds, filter.toTick)) {
         complain("--to: \"" + o.to + "\" is neither seconds nor tick:N");
-        return badInput;
+        return replay::exitBadInput;
     }
     if (o.svg == "-" && o.timeline == "-") {
         complain("--svg and --timeline cannot both go to standard output");
-        return badInput;
+        return replay::exitBadInput;
     }
 
     // A capture is told by its first bytes, whatever its name.
@@ -284,7 +282,7 @@ static int runTool(int argc, char **argv) {
     if (!isCapture && (server->count() || frameMs->count() || writeTrace->count())) {
         complain("--server, --frame-ms and --write-trace are for a capture; " + o.trace +
                  " is no pcap or pcapng file");
-        return badInput;
+        return replay::exitBadInput;
     }
     if (isCapture) {
         capture.name = o.trace;
@@ -295,7 +293,7 @@ static int runTool(int argc, char **argv) {
             capture.options.server = capture::parseEndpoint(o.server);
             if (!capture.options.server) {
                 complain("--server: \"" + o.server + "\" is not HOST:PORT (an IPv4 address)");
-                return badInput;
+                return replay::exitBadInput;
             }
         }
         if (!o.writeTrace.empty())
@@ -304,7 +302,7 @@ static int runTool(int argc, char **argv) {
                                    : fs::absolute(replay::pathOf(o.writeTrace)).string();
         if (o.writeTrace == "-" && (o.svg == "-" || o.timeline == "-")) {
             complain("--write-trace and a picture cannot both go to standard output");
-            return badInput;
+            return replay::exitBadInput;
         }
     }
 
@@ -313,7 +311,7 @@ static int runTool(int argc, char **argv) {
         std::string reason;
         if (!path->empty() && *path != "-" && !canWrite(*path, reason)) {
             complain("cannot write " + *path + ": " + reason);
-            return cannotRun;
+            return replay::exitCannotRun;
         }
     }
 
@@ -329,11 +327,11 @@ static int runTool(int argc, char **argv) {
         bad = trace.check();
     if (!trace.readError().empty()) {
         complain("cannot read the trace " + o.trace + ": " + trace.readError());
-        return badInput;
+        return replay::exitBadInput;
     }
     if (bad) {
         (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
-        return badInput;
+        return replay::exitBadInput;
     }
     if (checkFirst && trace.events() == 0)
         complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
@@ -342,7 +340,7 @@ static int runTool(int argc, char **argv) {
         held.file = replay::openTemporaryFile();
         if (!held.file) {
             complain("cannot hold the transcript in a temporary file: " + replay::lastErrorText());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
     }
 
@@ -367,7 +365,7 @@ static int runTool(int argc, char **argv) {
         gameDir = replay::makeTemporaryFolder("norvi-replay");
         if (gameDir.empty()) {
             complain("cannot make a temporary game folder: " + replay::lastErrorText());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
         std::error_code ignored;
         fs::create_directory(gameDir / "SAMPFUNCS", ignored);
@@ -375,7 +373,7 @@ static int runTool(int argc, char **argv) {
     if (!replay::enterFolder(gameDir)) {
         complain("cannot use the game folder " + replay::pathText(gameDir) + ": " +
                  replay::lastErrorText());
-        return cannotRun;
+        return replay::exitCannotRun;
     }
 
     bool text = o.format == "text";
@@ -392,7 +390,7 @@ static int runTool(int argc, char **argv) {
         host::LoadedPlugin plugin(replay::pathText(pluginPath));
         if (!plugin.loaded()) {
             complain(plugin.error());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
         // Effects are placed by trace line, or by capture record.
         const char *originName = isCapture ? "record" : "line";
@@ -409,7 +407,8 @@ static int runTool(int argc, char **argv) {
                 runner.runPacket(bytes, bitCount, host::playerSyncId, line);
             }};
         std::vector<std::string> messages;
-        int captureStatus = isCapture ? replay::playCapture(capture, run, messages) : ran;
+        int captureStatus =
+            isCapture ? replay::playCapture(capture, run, messages) : replay::exitRan;
         if (!isCapture && checkFirst)
             (void)trace.play(play);
         if (!isCapture && !checkFirst) {
@@ -424,25 +423,25 @@ static int runTool(int argc, char **argv) {
         }
         if (!trace.readError().empty()) {
             complain("cannot read the trace " + o.trace + ": " + trace.readError());
-            return badInput;
+            return replay::exitBadInput;
         }
         if (bad) {
             // What ran is dropped with the held transcript.
             (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
-            return badInput;
+            return replay::exitBadInput;
         }
         if (!isCapture && !checkFirst && trace.events() == 0)
             complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
         runner.finish();
         if (held.file && !transcript->failed() && !replay::copyHeld(held.file, stdout)) {
             complain("cannot write the transcript to standard output: " + replay::lastErrorText());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
         // What the capture reader had to say comes after the transcript.
         (void)std::fflush(stdout);
         for (const std::string &line : messages)
             (void)std::fprintf(stderr, "%s\n", line.c_str());
-        if (captureStatus != ran)
+        if (captureStatus != replay::exitRan)
             return captureStatus;
         warnedAny = runner.warned();
         if (transcript->failed()) {
@@ -450,13 +449,13 @@ static int runTool(int argc, char **argv) {
                      (held.file ? "hold the transcript in a temporary file: "
                                 : "write the transcript to standard output: ") +
                      replay::lastErrorText());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
         if (!timelinePath.empty()) {
             std::string reason;
             if (!writePicture(timelinePath, timeline.svg(runner.seconds()), reason)) {
                 complain("cannot write " + o.timeline + ": " + reason);
-                return cannotRun;
+                return replay::exitCannotRun;
             }
         }
     }
@@ -464,10 +463,10 @@ static int runTool(int argc, char **argv) {
         std::string reason;
         if (!writePicture(svgPath, replay::svgOfScreen(screen), reason)) {
             complain("cannot write " + o.svg + ": " + reason);
-            return cannotRun;
+            return replay::exitCannotRun;
         }
     }
-    return o.failOnWarning && warnedAny ? warned : ran;
+    return o.failOnWarning && warnedAny ? replay::exitWarned : replay::exitRan;
 }
 
 int main(int argc, char **argv) {
@@ -476,6 +475,6 @@ int main(int argc, char **argv) {
     } catch (const std::exception &e) {
         // Out of memory, say: said plainly rather than by an abort.
         complain(e.what());
-        return cannotRun;
+        return replay::exitCannotRun;
     }
 }

@@ -1,6 +1,7 @@
 #include "transcript.h"
 
 #include "cp1251.h"
+#include "number_text.h"
 #include "summary.h"
 
 #include "overlay/overlay.h"
@@ -395,9 +396,8 @@ void Transcript::putSeconds(double seconds) {
 }
 
 void Transcript::putFloat(float value) {
-    char text[32];
-    auto result = std::to_chars(text, text + sizeof text, value);
-    buffer_.append(text, result.ptr);
+    FloatText t = floatText(value);
+    buffer_.append(t.text, t.size);
 }
 
 // Quotes and backslashes escaped, control characters as \b \f \n \r \t or
@@ -443,12 +443,6 @@ void Transcript::putJsonText(std::string_view cp1251) {
         }
     }
     buffer_.push_back('"');
-}
-
-std::string floatText(float value) {
-    char text[32];
-    auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
 }
 
 std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out, std::string_view originName) {

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "report.h"
-#include "trace.h"
+#include "events.h"
 #include "udp.h"
 
 #include <cstdint>

@@ -12,7 +12,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build
-    googletest libgtest-dev libbenchmark-dev libsimdjson-dev libcli11-dev
+    googletest libgtest-dev libbenchmark-dev libsimdjson-dev libcli11-dev nlohmann-json3-dev
     g++-mingw-w64-i686 wine wine32:i386
     clang-14 libclang-rt-14-dev clang-tidy cppcheck
     zip unzip

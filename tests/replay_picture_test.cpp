@@ -253,15 +253,19 @@ TEST(SuspectTracker, ReportsTheRunsThatEndAndIgnoresWhatThePluginIgnores) {
     SyncShape other;
     other.player = 1000;
     EXPECT_FALSE(feed(other, 1000360).decoded);
-    EXPECT_EQ(shadow.run(17), 3);
-    // A packet that is not suspect ends the run and tells its length.
+    // A packet that is not suspect ends the run and tells its length, which
+    // the packets above did not touch.
     SyncShape slow;
     slow.speed = 0.1f;
     replay::SuspectTracker::Step step = feed(slow, 1000400);
     EXPECT_TRUE(step.decoded);
     EXPECT_FALSE(step.suspect);
     EXPECT_EQ(step.runEnded, 3);
-    EXPECT_EQ(shadow.run(17), 0);
+    EXPECT_EQ(step.run, 0);
+    EXPECT_EQ(feed({}, 1000500).run, 1) << "a new run";
+    EXPECT_TRUE(replay::SuspectTracker::shortOfWarning(4));
+    EXPECT_FALSE(replay::SuspectTracker::shortOfWarning(5));
+    EXPECT_FALSE(replay::SuspectTracker::shortOfWarning(0));
 }
 
 // ---- The timeline ----
@@ -298,11 +302,13 @@ TEST(TimelinePicture, WarningsAndShortRunsAreMarkedInTheirPlayersRows) {
     // One minute: player 17 runs three suspect packets at 10 s and is
     // warned at 30 s; player 5 is warned at 50 s.
     replay::Timeline timeline;
+    replay::SuspectTracker tracker;
     uint32_t tick = 1000000;
     auto send = [&](const SyncShape &s, double seconds) {
         host::Packet p = syncPacket(s);
-        timeline.packet(p.bytes.data(), p.bitCount, 207,
-                        tick + static_cast<uint32_t>(seconds * 1000), seconds);
+        timeline.packet(tracker.packet(p.bytes.data(), p.bitCount, 207,
+                                       tick + static_cast<uint32_t>(seconds * 1000)),
+                        seconds);
     };
     for (double t : {9.6, 9.7, 9.8, 9.9})
         send({}, t);
@@ -342,8 +348,7 @@ TEST(TimelinePicture, KeysAreBarsWhileHeldAndSpectateChangesAreMarked) {
         double t = i * 0.1;
         timeline.pass(column(t >= 10 && t < 20 ? 0x08 : 0), t);
     }
-    unsigned char end[4] = {0, 0, 0, 0};
-    timeline.rpc(124, end, 32, 40); // as the plugin hears it
+    timeline.spectate(std::nullopt, 40);
     Image image = rendered(timeline.svg(60));
     ASSERT_EQ(image.error, "");
 

@@ -446,6 +446,54 @@ TEST_F(ReplayTool, TheSummaryTellsWhoWasWarnedAndSpectated) {
         << text.out;
 }
 
+// RPC 126 carries a 16-bit target that the plugin keeps as a signed
+// number: 0xFFFF (-1) is nobody, every other value (32768 to 65534, negative
+// to the plugin, too) a spectated player, for whom the plugin draws the
+// column. Every output agrees with what it drew.
+TEST_F(ReplayTool, EverySpectateTargetButNobodyIsAPlayerInEveryOutput) {
+    const auto npos = std::string::npos;
+    for (unsigned target : {0u, 999u, 1000u, 32767u, 32768u, 40000u, 65534u, 65535u}) {
+        SCOPED_TRACE(target);
+        std::string id = std::to_string(target);
+        bool nobody = target == 65535;
+        // SPRINT held by the target where the plugin reads its packets
+        // (ids below 1000), else by somebody else.
+        std::string sender = target < 1000 ? id : "7";
+        write("t.jsonl", "{\"frame\": 1}\n"
+                         "{\"player\": " +
+                             id +
+                             ", \"name\": \"Watched\"}\n"
+                             "{\"spectate\": " +
+                             id +
+                             "}\n"
+                             "{\"sync\": {\"player\": " +
+                             sender +
+                             ", \"keys\": 8}}\n"
+                             "{\"frame\": 1}\n"
+                             "{\"advance\": 1000}\n"
+                             "{\"spectate\": null}\n"
+                             "{\"frame\": 1}\n");
+        Outcome r = run("--summary --svg screen.svg --timeline timeline.svg t.jsonl");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.find("{\"draw\"") != npos, !nobody) << "the column is drawn";
+        EXPECT_EQ(r.out.find(R"(["SPRINT", "FF44FF44")") != npos, target < 1000)
+            << "with the keys of a player whose packets the plugin reads";
+
+        std::string watched = nobody ? R"("spectated": [])"
+                                     : R"("spectated": [{"player": )" + id +
+                                           R"(, "name": "Watched", "seconds": 1.000}])";
+        EXPECT_NE(linesOf(r.out).back().find(watched), npos) << linesOf(r.out).back();
+        EXPECT_EQ(readFile(dir / "screen.svg").find(">SPRINT<") != npos, !nobody);
+        EXPECT_EQ(readFile(dir / "timeline.svg").find(">" + id + "</text>") != npos, !nobody)
+            << "the spectating band names the player";
+        Outcome only = run("--player " + id + " t.jsonl");
+        EXPECT_EQ(only.out.find("{\"draw\"") != npos, !nobody) << only.out;
+        Outcome text = run("--format text --color never t.jsonl");
+        EXPECT_EQ(text.out.find("  spectated  nobody\n") != npos, nobody) << text.out;
+        EXPECT_EQ(text.out.find("             " + id + " ") != npos, !nobody) << text.out;
+    }
+}
+
 TEST_F(ReplayTool, FiltersChangeWhatIsShownNotWhatRuns) {
     write("t.jsonl", twoCheaters());
     Outcome all = run("--summary t.jsonl");

@@ -263,6 +263,13 @@ TEST(ReplayTrace, EveryBadLineIsNamedWithWhatIsWrong) {
                            "'\"\\q'"},
         {"{\"frame\": \"ab", "1: not JSON at column 14: syntax error while parsing value - "
                              "invalid string: missing closing quote; last read: '\"ab'"},
+        // A number beyond a double's range is JSON: the fault lies after it.
+        {R"({"fontHeight": 1e400, "x": tru})", "1: not JSON at column 31: syntax error while "
+                                               "parsing value - invalid literal; last read: "
+                                               "'\"x\": tru}'"},
+        {R"({"fontHeight": -1e674.9})", "1: not JSON at column 22: syntax error while parsing "
+                                        "object - invalid literal; last read: '-1e674.'; "
+                                        "expected '}'"},
         {R"({"frame": 1, "x": {"a": 1, "a": 2}})", "1: the key \"a\" appears twice"},
     };
     for (const Case &c : cases)

@@ -22,7 +22,7 @@ static const char refusalText[] = "[norvi warnings]: {BEBEBE}"
 static const D3DCOLOR refusalColour = 0x00FF2B2B;
 
 void CALLBACK onSetposCommand(std::string) {
-    if (spectateTarget == -1) {
+    if (!spectating(spectateTarget)) {
         // The cursor is shown by the mode's first frame, not here.
         setposActive = true;
         return;

@@ -17,8 +17,22 @@ const PlayerId maxPlayers = 1000;
 // Entries of each per-player table; ids 1000 to 1003 are never touched.
 const int playerTableSize = 1004;
 
-// The player the local player spectates; -1 for none.
+// The player the local player spectates; -1 for none. Any other value,
+// negative ones and ids of 1000 and more included, is a spectated player.
 extern int16_t spectateTarget;
+
+// Whether `target` names a spectated player.
+inline bool spectating(int16_t target) { return target != -1; }
+// The player `target` names, as sync packets carry player ids.
+inline PlayerId spectatedPlayer(int16_t target) { return static_cast<PlayerId>(target); }
+
+// What an incoming RPC, its parameters in `stream`, makes of `target`:
+// RPC 126 sets it from its first 16 bits, RPC 124 with 32 zero bits sets it
+// to -1, anything else (a stream too short included) leaves it. Returns
+// whether the RPC set the target, to the value it had or another. Pure but
+// for the stream, so that the replay tool follows spectating exactly as
+// the plugin's RPC hook does.
+bool followSpectateRpc(int rpcId, BitStream *stream, int16_t &target);
 
 // When the player sync packet now being handled arrived.
 extern TickMs lastPacketTick;
@@ -62,8 +76,30 @@ bool readScaledVector(BitStream *stream, float &x, float &y, float &z);
 // dropped: a player id of 1000 or more, or a health nibble of 0.
 bool readPlayerSync(BitStream *stream, PlayerSyncData &sync, PlayerId &playerId);
 
+// Suspect packets in a row that ask for a warning.
+const int32_t sprintHookRun = 5;
+
+// One player's entries of the per-player tables, as the sprint-hook tests
+// read them.
+struct SprintHookState {
+    TickMs lastSync; // the player's previous decoded packet
+    TickMs lastJump; // the latest one with JUMP held
+    int32_t run;     // suspect packets in a row so far
+};
+// What one decoded packet of that player makes of them.
+struct SprintHookStep {
+    TickMs lastJump; // `now` when the packet holds JUMP, else as it was
+    bool suspect;    // the packet passed all five tests
+    int32_t run;     // suspect packets in a row now: 0 after a packet that is not
+    bool warn;       // the run asks for a warning (warnPlayer keeps them apart)
+};
+// The sprint-hook tests on one decoded packet that arrived at `now`. Pure:
+// it reads and writes no table, so that the replay tool judges packets by
+// the plugin's own rules. The caller stamps `lastSync` afterwards.
+SprintHookStep judgeSync(const PlayerSyncData &sync, TickMs now, const SprintHookState &before);
+
 // Runs one decoded packet of player `player` through the sprint-hook
-// heuristic; may post a warning.
+// heuristic (judgeSync on the player's table entries); may post a warning.
 void detectSprintHook(PlayerId player, const PlayerSyncData &sync, TickMs now);
 
 // Posts the warning line about `player` and `cheat` unless one was posted

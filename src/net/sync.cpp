@@ -31,7 +31,7 @@ bool CALLBACK onIncomingPacket(stRakNetHookParams *params) {
         return true;
 
     detectSprintHook(player, sync, lastPacketTick);
-    if (static_cast<uint16_t>(spectateTarget) == player)
+    if (spectatedPlayer(spectateTarget) == player)
         updateKeyColours(sync.keys);
     lastSyncTick[player] = lastPacketTick;
     return true;

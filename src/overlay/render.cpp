@@ -7,29 +7,12 @@
 #include "core/plugin.h"
 #include "net/net.h"
 
-struct KeyRow {
-    const char *label;
-    int slot; // index into keyColours
-};
-
-// Top to bottom.
-static const KeyRow rows[8] = {
-    {"\xCB\xCA\xCC", 2}, // "ЛКМ", left mouse button
-    {"\xCF\xCA\xCC", 6}, // "ПКМ", right mouse button
-    {"C", 1},            // Latin C
-    {"SPRINT", 3},
-    {"JUMP", 5},
-    {"ALT", 7},
-    {"TAB", 0},
-    {"F", 4},
-};
-
 static bool overlayVisible() {
     if (!SF->getRender()->CanDraw())
         return false;
     if (SF->getGame()->isGTAMenuActive())
         return false;
-    return spectateTarget != -1 || setposActive;
+    return spectating(spectateTarget) || setposActive;
 }
 
 static void drawKeyColumn() {
@@ -39,8 +22,8 @@ static void drawKeyColumn() {
         // Rows stand one pixel further apart than the font's line height.
         if (row > 0)
             y += overlayFont->DrawHeight() + 1.0f;
-        overlayFont->PrintShadow(rows[row].label, keyColours[rows[row].slot], overlayX, y, false,
-                                 false, noClip);
+        overlayFont->PrintShadow(keyRows[row].label, keyColours[keyRows[row].slot], overlayX, y,
+                                 false, false, noClip);
     }
 }
 

@@ -22,8 +22,9 @@ bool isCaptureFile(const std::string &path) {
     return capture::looksLikeCapture(start, got);
 }
 
-int playCapture(const CaptureInput &input, const std::function<void(const Event &, uint64_t)> &run,
-                std::vector<std::string> &messages) {
+ExitStatus playCapture(const CaptureInput &input,
+                       const std::function<void(const Event &, uint64_t)> &run,
+                       std::vector<std::string> &messages) {
     auto say = [&messages](const std::string &line) {
         messages.push_back("norvi-replay: " + line);
     };
@@ -33,7 +34,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
     std::FILE *in = fromStdin ? stdin : openFile(input.path, "rb");
     if (!in) {
         say("cannot read the capture " + input.name + ": " + std::strerror(errno));
-        return 2;
+        return exitBadInput;
     }
     std::FILE *trace = nullptr;
     if (input.traceOut) {
@@ -42,7 +43,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
             say("cannot write the trace " + input.traceName + ": " + std::strerror(errno));
             if (!fromStdin)
                 (void)std::fclose(in);
-            return 1;
+            return exitCannotRun;
         }
     }
     uint64_t unwritten = 0, firstUnwritten = 0;
@@ -69,7 +70,7 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
     }
     if (!result.error.empty()) {
         say(input.name + ": " + result.error);
-        return 2;
+        return exitBadInput;
     }
     for (const std::string &line : capture::messagesOf(result))
         say(input.name + ": " + line);
@@ -80,9 +81,9 @@ int playCapture(const CaptureInput &input, const std::function<void(const Event 
             std::to_string(firstUnwritten));
     if (traceFailed) {
         say("cannot write the trace " + input.traceName + ": " + std::strerror(traceErrno));
-        return 1;
+        return exitCannotRun;
     }
-    return 0;
+    return exitRan;
 }
 
 } // namespace replay

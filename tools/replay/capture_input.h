@@ -4,7 +4,8 @@
 #pragma once
 
 #include "capture/capture.h"
-#include "trace.h"
+#include "events.h"
+#include "exit_status.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -33,9 +34,10 @@ struct CaptureInput {
 // Plays the capture to `run` (an event and its record number), writing the
 // trace alongside when asked. `messages` gets the lines for standard error
 // (what the reader skipped, a failure), to be printed once the transcript
-// is out. Returns 0, or the exit status of a failure (2: the capture cannot
-// be read; 1: the trace cannot be written).
-int playCapture(const CaptureInput &input, const std::function<void(const Event &, uint64_t)> &run,
-                std::vector<std::string> &messages);
+// is out. Returns exitRan, or the status of a failure (exitBadInput: the
+// capture cannot be read; exitCannotRun: the trace cannot be written).
+ExitStatus playCapture(const CaptureInput &input,
+                       const std::function<void(const Event &, uint64_t)> &run,
+                       std::vector<std::string> &messages);
 
 } // namespace replay

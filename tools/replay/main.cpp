@@ -3,8 +3,11 @@
 // The command line (CLI11) builds one source, one runner and the outputs
 // asked for; `norvi-replay --help` lists everything.
 #include "capture_input.h"
+#include "exit_status.h"
 #include "loader.h"
+#include "output_files.h"
 #include "platform.h"
+#include "progress.h"
 #include "run.h"
 #include "screen_svg.h"
 #include "summary.h"
@@ -31,9 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Exit statuses.
-const int ran = 0, cannotRun = 1, badInput = 2, warned = 3;
-
 const char exitStatuses[] =
     "Exit status:\n"
     "  0  the trace or capture ran\n"
@@ -54,6 +54,7 @@ struct Options {
     // For a capture only.
     std::string server, writeTrace;
     uint32_t frameMs = 50;
+    bool captureOptionsGiven = false, serverGiven = false;
 };
 
 void complain(const std::string &message) {
@@ -80,96 +81,9 @@ bool readTime(const std::string &text, std::optional<double> &seconds,
     return true;
 }
 
-// Whether an output file can be written, found out before anything runs and
-// without harming what is there: opened for appending, then closed (and
-// removed again if it was not there before).
-bool canWrite(const std::string &path, std::string &reason) {
-    fs::path p = replay::pathOf(path);
-    std::error_code ignored;
-    if (fs::is_directory(p, ignored)) {
-        reason = std::strerror(EISDIR);
-        return false;
-    }
-    bool existed = fs::exists(p, ignored);
-    std::FILE *f = replay::openFile(p, "ab");
-    if (!f) {
-        reason = replay::lastErrorText();
-        return false;
-    }
-    (void)std::fclose(f);
-    if (!existed)
-        fs::remove(p, ignored);
-    return true;
-}
-
-// Writes a picture to `path`, or to standard output for "-".
-bool writePicture(const std::string &path, const std::string &svg, std::string &reason) {
-    if (path == "-") {
-        if (std::fwrite(svg.data(), 1, svg.size(), stdout) != svg.size() ||
-            std::fflush(stdout) != 0) {
-            reason = replay::lastErrorText();
-            return false;
-        }
-        return true;
-    }
-    std::FILE *f = replay::openFile(replay::pathOf(path), "wb");
-    if (!f) {
-        reason = replay::lastErrorText();
-        return false;
-    }
-    bool written = std::fwrite(svg.data(), 1, svg.size(), f) == svg.size();
-    if (!written)
-        reason = replay::lastErrorText();
-    if (std::fclose(f) != 0 && written) {
-        reason = replay::lastErrorText();
-        written = false;
-    }
-    return written;
-}
-
-// Shows on standard error (a terminal) how much of a long trace has been
-// read, at most twice a second, on one line that it clears at the end.
-class Progress {
-  public:
-    explicit Progress(uint64_t total) : total_(total) {}
-    ~Progress() { clear(); }
-    Progress(const Progress &) = delete;
-    Progress &operator=(const Progress &) = delete;
-
-    void show(uint64_t bytes) {
-        auto now = std::chrono::steady_clock::now();
-        if (now - last_ < std::chrono::milliseconds(500))
-            return;
-        last_ = now;
-        const double mb = 1024.0 * 1024.0;
-        if (total_ != 0)
-            width_ = std::fprintf(stderr, "\rnorvi-replay: %.0f of %.0f MB read (%.0f %%)",
-                                  static_cast<double>(bytes) / mb, static_cast<double>(total_) / mb,
-                                  100.0 * static_cast<double>(bytes) / static_cast<double>(total_));
-        else
-            width_ = std::fprintf(stderr, "\rnorvi-replay: %.0f MB read",
-                                  static_cast<double>(bytes) / mb);
-        (void)std::fflush(stderr);
-    }
-    void clear() {
-        if (width_ > 0)
-            (void)std::fprintf(stderr, "\r%*s\r", width_, "");
-        width_ = 0;
-    }
-
-  private:
-    uint64_t total_;
-    // The first figure waits half a second: a short trace shows none.
-    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-    int width_ = 0;
-};
-
-} // namespace
-
-static int runTool(int argc, char **argv) {
-    replay::prepareStandardInput();
-    replay::prepareStandardOutput();
-    Options o;
+// Reads the command line into `o`. A status when the tool is to stop at
+// once (help, version, a bad command line), else nothing.
+std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
     CLI::App app{"norvi-replay " NORVI_VERSION
                  ": runs the norvi warnings plugin headless on a recorded session (a trace) "
                  "and tells what it did: chat lines, the key column it drew, everything it "
@@ -254,50 +168,67 @@ static int runTool(int argc, char **argv) {
                          stdout);
         (void)std::fflush(stdout);
         (void)std::getchar();
-        return badInput;
+        return replay::exitBadInput;
     }
     std::reverse(arguments.begin(), arguments.end());
     try {
         app.parse(arguments);
     } catch (const CLI::ParseError &e) {
         int status = app.exit(e);
-        return status == 0 ? ran : badInput;
+        return status == 0 ? replay::exitRan : replay::exitBadInput;
     }
 
+    o.captureOptionsGiven = server->count() || frameMs->count() || writeTrace->count();
+    o.serverGiven = server->count() != 0;
+    return std::nullopt;
+}
+
+// What the command line asks for, checked before anything runs.
+struct Request {
     replay::Filter filter;
+    bool isCapture = false; // else a trace
+    replay::CaptureInput capture;
+    // A trace checked whole before anything runs; else checked while it
+    // runs, the transcript held until its last line is found good.
+    bool checkFirst = false;
+};
+
+// Turns the options into a request. A status when something is wrong.
+std::optional<int> checkRequest(const Options &o, Request &r) {
+    replay::Filter &filter = r.filter;
     for (int p : o.players)
         filter.players.insert(static_cast<uint16_t>(p));
     if (!o.from.empty() && !readTime(o.from, filter.fromSeconds, filter.fromTick)) {
         complain("--from: \"" + o.from + "\" is neither seconds nor tick:N");
-        return badInput;
+        return replay::exitBadInput;
     }
     if (!o.to.empty() && !readTime(o.to, filter.toSeconds, filter.toTick)) {
         complain("--to: \"" + o.to + "\" is neither seconds nor tick:N");
-        return badInput;
+        return replay::exitBadInput;
     }
     if (o.svg == "-" && o.timeline == "-") {
         complain("--svg and --timeline cannot both go to standard output");
-        return badInput;
+        return replay::exitBadInput;
     }
 
     // A capture is told by its first bytes, whatever its name.
-    bool isCapture = replay::isCaptureFile(o.trace);
-    replay::CaptureInput capture;
-    if (!isCapture && (server->count() || frameMs->count() || writeTrace->count())) {
+    bool isCapture = r.isCapture = replay::isCaptureFile(o.trace);
+    replay::CaptureInput &capture = r.capture;
+    if (!isCapture && o.captureOptionsGiven) {
         complain("--server, --frame-ms and --write-trace are for a capture; " + o.trace +
                  " is no pcap or pcapng file");
-        return badInput;
+        return replay::exitBadInput;
     }
     if (isCapture) {
         capture.name = o.trace;
         // Opened after the game folder has become the current directory.
         capture.path = o.trace == "-" ? fs::path("-") : fs::absolute(replay::pathOf(o.trace));
         capture.options.frameMs = o.frameMs;
-        if (server->count()) {
+        if (o.serverGiven) {
             capture.options.server = capture::parseEndpoint(o.server);
             if (!capture.options.server) {
                 complain("--server: \"" + o.server + "\" is not HOST:PORT (an IPv4 address)");
-                return badInput;
+                return replay::exitBadInput;
             }
         }
         if (!o.writeTrace.empty()) {
@@ -307,47 +238,136 @@ static int runTool(int argc, char **argv) {
         }
         if (o.writeTrace == "-" && (o.svg == "-" || o.timeline == "-")) {
             complain("--write-trace and a picture cannot both go to standard output");
-            return badInput;
+            return replay::exitBadInput;
         }
     }
 
     // Outputs are checked before anything runs.
     for (const std::string *path : {&o.svg, &o.timeline, &o.writeTrace}) {
         std::string reason;
-        if (!path->empty() && *path != "-" && !canWrite(*path, reason)) {
+        if (!path->empty() && *path != "-" && !replay::canWrite(*path, reason)) {
             complain("cannot write " + *path + ": " + reason);
-            return cannotRun;
+            return replay::exitCannotRun;
         }
     }
 
-    // A bad line runs nothing. In a game folder of the user's own, the
-    // plugin's files would show what ran, so the whole trace is checked
-    // before anything runs. In the tool's own folder, one pass checks and
-    // runs at once, which is quicker, and the transcript is held in a
-    // temporary file until the last line has been found good.
-    replay::TraceFile trace;
-    bool checkFirst = !isCapture && !o.gameDir.empty();
+    r.checkFirst = !isCapture && !o.gameDir.empty();
+    return std::nullopt;
+}
+
+// Opens the trace (checking it whole first when asked), and the temporary
+// file that holds the transcript of a trace checked while it runs. A status
+// when the tool cannot go on.
+std::optional<int> openTrace(const Options &o, const Request &r, replay::TraceFile &trace,
+                             replay::FileCloser &held) {
+    bool isCapture = r.isCapture, checkFirst = r.checkFirst;
     std::optional<replay::TraceError> bad;
     if (!isCapture && trace.open(o.trace) && checkFirst)
         bad = trace.check();
     if (!trace.readError().empty()) {
         complain("cannot read the trace " + o.trace + ": " + trace.readError());
-        return badInput;
+        return replay::exitBadInput;
     }
     if (bad) {
         (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
-        return badInput;
+        return replay::exitBadInput;
     }
     if (checkFirst && trace.events() == 0)
         complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
-    replay::FileCloser held;
     if (!isCapture && !checkFirst) {
         held.file = replay::openTemporaryFile();
         if (!held.file) {
             complain("cannot hold the transcript in a temporary file: " + replay::lastErrorText());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
     }
+
+    return std::nullopt;
+}
+
+// Makes the game folder the current directory: the one --game-dir names,
+// or a fresh one holding an empty SAMPFUNCS folder, removed on every way
+// out. A status when it cannot be used.
+std::optional<int> enterGameFolder(const Options &o) {
+    fs::path gameDir;
+    if (!o.gameDir.empty()) {
+        gameDir = replay::pathOf(o.gameDir);
+    } else {
+        gameDir = replay::makeTemporaryFolder("norvi-replay");
+        if (gameDir.empty()) {
+            complain("cannot make a temporary game folder: " + replay::lastErrorText());
+            return replay::exitCannotRun;
+        }
+        std::error_code ignored;
+        fs::create_directory(gameDir / "SAMPFUNCS", ignored);
+    }
+    if (!replay::enterFolder(gameDir)) {
+        complain("cannot use the game folder " + replay::pathText(gameDir) + ": " +
+                 replay::lastErrorText());
+        return replay::exitCannotRun;
+    }
+
+    return std::nullopt;
+}
+
+// Plays the trace or the capture to the runner. A status when the trace
+// turns out unreadable or bad, so that nothing is to be shown; else the
+// capture's own status in `captureStatus` and what its reader said in
+// `messages`.
+std::optional<int> playSource(const Options &o, const Request &r, replay::TraceFile &trace,
+                              replay::Runner &runner, std::vector<std::string> &messages,
+                              int &captureStatus) {
+    bool isCapture = r.isCapture, checkFirst = r.checkFirst;
+    std::optional<replay::TraceError> bad;
+    auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
+    replay::TraceFile::Play play{run,
+                                 [&](const unsigned char *bytes, uint32_t bitCount, uint64_t line) {
+                                     runner.runPacket(bytes, bitCount, host::playerSyncId, line);
+                                 }};
+    if (isCapture)
+        captureStatus = replay::playCapture(r.capture, run, messages);
+    if (!isCapture && checkFirst)
+        (void)trace.play(play);
+    if (!isCapture && !checkFirst) {
+        // The transcript waits for the last line: meanwhile a terminal
+        // is told how far the tool has got.
+        std::error_code unknown;
+        uint64_t total = o.trace == "-" ? 0 : fs::file_size(replay::pathOf(o.trace), unknown);
+        replay::Progress progress(unknown ? 0 : total);
+        if (replay::isTerminal(stderr))
+            trace.progress = [&progress](uint64_t bytes) { progress.show(bytes); };
+        bad = trace.checkAndPlay(play);
+    }
+    if (!trace.readError().empty()) {
+        complain("cannot read the trace " + o.trace + ": " + trace.readError());
+        return replay::exitBadInput;
+    }
+    if (bad) {
+        // What ran is dropped with the held transcript.
+        (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
+        return replay::exitBadInput;
+    }
+    if (!isCapture && !checkFirst && trace.events() == 0)
+        complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
+    return std::nullopt;
+}
+
+} // namespace
+
+static int runTool(int argc, char **argv) {
+    replay::prepareStandardInput();
+    replay::prepareStandardOutput();
+    Options o;
+    if (std::optional<int> stop = readCommandLine(argc, argv, o))
+        return *stop;
+    Request request;
+    if (std::optional<int> stop = checkRequest(o, request))
+        return *stop;
+    bool isCapture = request.isCapture;
+    replay::TraceFile trace;
+    replay::FileCloser held;
+    if (std::optional<int> stop = openTrace(o, request, trace, held))
+        return *stop;
 
     // Paths from the command line are taken from where the tool was
     // started, before the game folder becomes the current directory.
@@ -361,25 +381,8 @@ static int runTool(int argc, char **argv) {
                                    ? o.timeline
                                    : replay::pathText(fs::absolute(replay::pathOf(o.timeline)));
 
-    // Without --game-dir, a fresh game folder holding an empty SAMPFUNCS
-    // folder, removed on every way out.
-    fs::path gameDir;
-    if (!o.gameDir.empty()) {
-        gameDir = replay::pathOf(o.gameDir);
-    } else {
-        gameDir = replay::makeTemporaryFolder("norvi-replay");
-        if (gameDir.empty()) {
-            complain("cannot make a temporary game folder: " + replay::lastErrorText());
-            return cannotRun;
-        }
-        std::error_code ignored;
-        fs::create_directory(gameDir / "SAMPFUNCS", ignored);
-    }
-    if (!replay::enterFolder(gameDir)) {
-        complain("cannot use the game folder " + replay::pathText(gameDir) + ": " +
-                 replay::lastErrorText());
-        return cannotRun;
-    }
+    if (std::optional<int> stop = enterGameFolder(o))
+        return *stop;
 
     bool text = o.format == "text";
     const char *noColor = std::getenv("NO_COLOR");
@@ -395,7 +398,7 @@ static int runTool(int argc, char **argv) {
         host::LoadedPlugin plugin(replay::pathText(pluginPath));
         if (!plugin.loaded()) {
             complain(plugin.error());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
         // Effects are placed by trace line, or by capture record.
         const char *originName = isCapture ? "record" : "line";
@@ -405,47 +408,22 @@ static int runTool(int argc, char **argv) {
                  : replay::jsonlTranscript(out, originName);
         replay::Runner runner(transcript.get(), text || o.summary ? &summary : nullptr,
                               o.svg.empty() ? nullptr : &screen,
-                              o.timeline.empty() ? nullptr : &timeline, filter);
-        auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
-        replay::TraceFile::Play play{
-            run, [&](const unsigned char *bytes, uint32_t bitCount, uint64_t line) {
-                runner.runPacket(bytes, bitCount, host::playerSyncId, line);
-            }};
+                              o.timeline.empty() ? nullptr : &timeline, request.filter);
         std::vector<std::string> messages;
-        int captureStatus = isCapture ? replay::playCapture(capture, run, messages) : ran;
-        if (!isCapture && checkFirst)
-            (void)trace.play(play);
-        if (!isCapture && !checkFirst) {
-            // The transcript waits for the last line: meanwhile a terminal
-            // is told how far the tool has got.
-            std::error_code unknown;
-            uint64_t total = o.trace == "-" ? 0 : fs::file_size(replay::pathOf(o.trace), unknown);
-            Progress progress(unknown ? 0 : total);
-            if (replay::isTerminal(stderr))
-                trace.progress = [&progress](uint64_t bytes) { progress.show(bytes); };
-            bad = trace.checkAndPlay(play);
-        }
-        if (!trace.readError().empty()) {
-            complain("cannot read the trace " + o.trace + ": " + trace.readError());
-            return badInput;
-        }
-        if (bad) {
-            // What ran is dropped with the held transcript.
-            (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
-            return badInput;
-        }
-        if (!isCapture && !checkFirst && trace.events() == 0)
-            complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
+        int captureStatus = replay::exitRan;
+        if (std::optional<int> stop =
+                playSource(o, request, trace, runner, messages, captureStatus))
+            return *stop;
         runner.finish();
         if (held.file && !transcript->failed() && !replay::copyHeld(held.file, stdout)) {
             complain("cannot write the transcript to standard output: " + replay::lastErrorText());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
         // What the capture reader had to say comes after the transcript.
         (void)std::fflush(stdout);
         for (const std::string &line : messages)
             (void)std::fprintf(stderr, "%s\n", line.c_str());
-        if (captureStatus != ran)
+        if (captureStatus != replay::exitRan)
             return captureStatus;
         warnedAny = runner.warned();
         if (transcript->failed()) {
@@ -453,24 +431,24 @@ static int runTool(int argc, char **argv) {
                      (held.file ? "hold the transcript in a temporary file: "
                                 : "write the transcript to standard output: ") +
                      replay::lastErrorText());
-            return cannotRun;
+            return replay::exitCannotRun;
         }
         if (!timelinePath.empty()) {
             std::string reason;
-            if (!writePicture(timelinePath, timeline.svg(runner.seconds()), reason)) {
+            if (!replay::writePicture(timelinePath, timeline.svg(runner.seconds()), reason)) {
                 complain("cannot write " + o.timeline + ": " + reason);
-                return cannotRun;
+                return replay::exitCannotRun;
             }
         }
     }
     if (!svgPath.empty()) {
         std::string reason;
-        if (!writePicture(svgPath, replay::svgOfScreen(screen), reason)) {
+        if (!replay::writePicture(svgPath, replay::svgOfScreen(screen), reason)) {
             complain("cannot write " + o.svg + ": " + reason);
-            return cannotRun;
+            return replay::exitCannotRun;
         }
     }
-    return o.failOnWarning && warnedAny ? warned : ran;
+    return o.failOnWarning && warnedAny ? replay::exitWarned : replay::exitRan;
 }
 
 int main(int argc, char **argv) {
@@ -479,6 +457,6 @@ int main(int argc, char **argv) {
     } catch (const std::exception &e) {
         // Out of memory, say: said plainly rather than by an abort.
         complain(e.what());
-        return cannotRun;
+        return replay::exitCannotRun;
     }
 }

@@ -2,6 +2,8 @@
 
 #include "sync_fields.h"
 
+#include "net/net.h"
+
 #include <cstring>
 
 namespace replay {
@@ -121,13 +123,16 @@ void Runner::finish() {
 }
 
 void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id) {
+    // The one decoding of the packet on the tool's side, for every output.
+    SuspectTracker::Step step = suspects_.packet(bytes, bitCount, id, host::tick());
     if (summary_)
-        summary_->packet(bytes, bitCount, id, host::tick());
+        summary_->packet(id, step);
     if (timeline_)
-        timeline_->packet(bytes, bitCount, id, host::tick(), seconds());
-    // A player sync packet names its sender in the 16 bits after its id.
-    if (id == host::playerSyncId && bitCount >= 24)
-        syncSender_ = static_cast<uint16_t>(bytes[1] | bytes[2] << 8);
+        timeline_->packet(step, seconds());
+    // The plugin warns only while handling a packet its detection sees, and
+    // then about that packet's sender.
+    if (step.decoded)
+        syncSender_ = step.player;
     host::deliverPacket(bytes, bitCount, id);
     drain();
     syncSender_.reset();
@@ -136,26 +141,23 @@ void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id
 void Runner::deliverRpc(int id, const unsigned char *data, uint32_t bitCount) {
     if (summary_)
         summary_->rpc();
-    if (timeline_)
-        timeline_->rpc(id, data, bitCount, seconds());
-    // Who is spectated, followed as the plugin follows it: RPC 126 names
-    // the player (16 bits, a signed number to the plugin), RPC 124 with a
-    // zero value ends spectating.
-    int before = spectated_;
-    if (id == 126 && bitCount >= 16) {
-        auto target = static_cast<int16_t>(data[0] | data[1] << 8);
-        spectated_ = target < 0 ? -1 : target;
-    } else if (id == 124 && bitCount >= 32 && (data[0] | data[1] | data[2] | data[3]) == 0) {
-        spectated_ = -1;
+    // Who is spectated, followed by the plugin's own reading of the RPC.
+    BitStream stream(data, bitCount);
+    if (followSpectateRpc(id, &stream, spectateTarget_)) {
+        std::optional<uint16_t> before = spectated_;
+        spectated_.reset();
+        if (spectating(spectateTarget_))
+            spectated_ = spectatedPlayer(spectateTarget_);
+        if (timeline_)
+            timeline_->spectate(spectated_, seconds());
+        if (summary_ && spectated_ != before) {
+            auto found = spectated_ ? players_.find(*spectated_) : players_.end();
+            std::string name =
+                found != players_.end() && found->second.name ? *found->second.name : std::string();
+            summary_->spectate(spectated_, name, seconds());
+        }
     }
     host::deliverRpc(id, data, bitCount);
-    if (summary_ && spectated_ != before) {
-        auto found = players_.find(static_cast<uint16_t>(spectated_ < 0 ? 0 : spectated_));
-        std::string name = spectated_ >= 0 && found != players_.end() && found->second.name
-                               ? *found->second.name
-                               : std::string();
-        summary_->spectate(spectated_, name, seconds());
-    }
 }
 
 bool Runner::shown(const Place &p) const {
@@ -228,8 +230,7 @@ void Runner::endPass() {
     }
     bool keep = shown(p);
     if (!filter_.players.empty())
-        keep = keep && spectated_ >= 0 &&
-               filter_.players.count(static_cast<uint16_t>(spectated_)) != 0;
+        keep = keep && spectated_ && filter_.players.count(*spectated_) != 0;
     if (keep && transcript_)
         transcript_->pass(pass_, p);
     pass_.clear();

@@ -6,6 +6,7 @@
 
 #include "screen_svg.h"
 #include "summary.h"
+#include "suspect.h"
 #include "timeline.h"
 #include "trace.h"
 #include "transcript.h"
@@ -61,7 +62,9 @@ class Runner {
     std::vector<host::TextDrawn> pass_;
     uint64_t origin_ = 0;
     std::optional<uint32_t> firstTick_; // the tick at the first event
-    int spectated_ = -1;                // as the plugin follows it: -1 none
+    int16_t spectateTarget_ = -1;       // as the plugin's RPC hook keeps it
+    std::optional<uint16_t> spectated_; // the player it names, if any
+    SuspectTracker suspects_;
     // The sender of the player sync packet being delivered, whose warning
     // line (if the plugin posts one) is about them.
     std::optional<uint16_t> syncSender_;

@@ -1,14 +1,14 @@
 #include "summary.h"
 
+#include "sync_packet.h"
+
 namespace replay {
 
-void Summary::packet(const unsigned char *bytes, uint32_t bitCount, int id, uint32_t tick) {
-    if (id != 207)
+void Summary::packet(int id, const SuspectTracker::Step &step) {
+    if (id != host::playerSyncId)
         return;
     syncPackets_++;
-    // The plugin's own decoder tells which packets its detection never
-    // sees.
-    if (!decoder_.packet(bytes, bitCount, id, tick).decoded)
+    if (!step.decoded)
         dropped_++;
 }
 
@@ -21,19 +21,19 @@ void Summary::warning(uint16_t player, const std::string &name, double seconds) 
     w.name = name;
 }
 
-void Summary::spectate(int target, const std::string &name, double seconds) {
-    if (target == watching_)
+void Summary::spectate(std::optional<uint16_t> player, const std::string &name, double seconds) {
+    if (player == watching_)
         return;
-    if (watching_ >= 0)
-        spectated_[static_cast<uint16_t>(watching_)].seconds += seconds - since_;
-    watching_ = target;
+    if (watching_)
+        spectated_[*watching_].seconds += seconds - since_;
+    watching_ = player;
     since_ = seconds;
-    if (target >= 0)
-        spectated_[static_cast<uint16_t>(target)].name = name;
+    if (player)
+        spectated_[*player].name = name;
 }
 
 void Summary::end(double seconds) {
-    spectate(-1, "", seconds);
+    spectate(std::nullopt, "", seconds);
     length_ = seconds;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace replay {
@@ -23,12 +24,12 @@ class Summary {
     };
 
     void event() { events_++; }
-    // A packet handed to the plugin; `tick` as the host's counter reads.
-    void packet(const unsigned char *bytes, uint32_t bitCount, int id, uint32_t tick);
+    // A packet handed to the plugin, with what the tracker made of it.
+    void packet(int id, const SuspectTracker::Step &step);
     void rpc() { rpcs_++; }
     void warning(uint16_t player, const std::string &name, double seconds);
-    // Spectating moves to `target` (-1: ends).
-    void spectate(int target, const std::string &name, double seconds);
+    // Spectating moves to `player` (none: ends).
+    void spectate(std::optional<uint16_t> player, const std::string &name, double seconds);
     void end(double seconds);
 
     uint64_t events() const { return events_; }
@@ -43,10 +44,9 @@ class Summary {
   private:
     uint64_t events_ = 0, syncPackets_ = 0, dropped_ = 0, rpcs_ = 0;
     double length_ = 0;
-    SuspectTracker decoder_;
     std::map<uint16_t, Warned> warned_;
     std::map<uint16_t, Watched> spectated_;
-    int watching_ = -1;
+    std::optional<uint16_t> watching_;
     double since_ = 0;
 };
 

@@ -1,8 +1,9 @@
-// A shadow of the plugin's sprint-hook heuristic, run by the tool beside the
-// plugin so that a picture can show suspicion that never became a warning:
-// runs of suspect packets that stopped short of five. It decodes player sync
-// packets with the plugin's own decoder and applies the same five tests to
-// the same per-player times; the plugin itself is neither read nor changed.
+// The plugin's sprint-hook judgement of every player sync packet, followed
+// beside the plugin: each packet is decoded once, with the plugin's own
+// decoder, and judged by the plugin's own judgeSync on per-player tables of
+// the tool's own. Every output takes what it needs from the one Step: the
+// summary the dropped packets, the timeline the runs that stopped short of
+// a warning, the runner whose packet a warning line is about.
 #pragma once
 
 #include <array>
@@ -24,10 +25,13 @@ class SuspectTracker {
     };
     // `tick` is the host's tick counter when the packet arrived.
     Step packet(const unsigned char *bytes, uint32_t bitCount, int packetId, uint32_t tick);
-    // Suspect packets in a row so far from `player` (0 for ids >= 1000).
-    int32_t run(uint16_t player) const;
+
+    // Whether a run of `run` suspect packets is one that asked for no
+    // warning: at least one packet, fewer than the plugin's run.
+    static bool shortOfWarning(int32_t run);
 
   private:
+    // A player's entries of the tables the plugin keeps for its detection.
     struct Player {
         uint32_t lastSync = 0, lastJump = 0;
         int32_t run = 0;

@@ -2,7 +2,7 @@
 // stand on the wire.
 #pragma once
 
-#include "trace.h"
+#include "events.h"
 
 #include "sync_packet.h"
 

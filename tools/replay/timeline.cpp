@@ -2,6 +2,8 @@
 
 #include "svg_write.h"
 
+#include "overlay/overlay.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -10,29 +12,12 @@ namespace replay {
 
 namespace {
 
-// The key column's labels in the order the plugin draws them, Windows-1251.
-const char *const keyLabels[8] = {
-    "\xCB\xCA\xCC", // "ЛКМ", left mouse button
-    "\xCF\xCA\xCC", // "ПКМ", right mouse button
-    "C",
-    "SPRINT",
-    "JUMP",
-    "ALT",
-    "TAB",
-    "F",
-};
-// The rows' names: the labels, the mouse buttons also in English.
-const char *const keyNames[8] = {
-    "\xCB\xCA\xCC (LMB)", // "ЛКМ (LMB)"
-    "\xCF\xCA\xCC (RMB)", // "ПКМ (RMB)"
-    "C",
-    "SPRINT",
-    "JUMP",
-    "ALT",
-    "TAB",
-    "F",
-};
-const uint32_t keyHeldColour = 0xFF44FF44;
+// The rows' names: the plugin's labels, the two mouse buttons (the first
+// two rows) also in English.
+std::string keyName(int row) {
+    const char *const english[8] = {" (LMB)", " (RMB)", "", "", "", "", "", ""};
+    return std::string(keyRows[row].label) + english[row];
+}
 
 const double firstBinSeconds = 0.001;
 
@@ -103,7 +88,8 @@ std::string targetColour(int target) {
 
 } // namespace
 
-Timeline::Timeline() : binSeconds_(firstBinSeconds), keys_(maxBins), lastSuspect_(1000, 0.0) {}
+Timeline::Timeline()
+    : binSeconds_(firstBinSeconds), keys_(maxBins), lastSuspect_(1000, 0.0), openRun_(1000, 0) {}
 
 // Widens the bins, merging each pair, until `seconds` falls in the last.
 void Timeline::grow(double seconds) {
@@ -193,16 +179,15 @@ void Timeline::closeKeys(double seconds) {
     keysOpen_ = false;
 }
 
-void Timeline::packet(const unsigned char *bytes, uint32_t bitCount, int packetId, uint32_t tick,
-                      double seconds) {
+void Timeline::packet(const SuspectTracker::Step &step, double seconds) {
     seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
-    SuspectTracker::Step step = suspects_.packet(bytes, bitCount, packetId, tick);
     if (!step.decoded)
         return;
+    openRun_[step.player] = step.run;
     if (step.suspect)
         lastSuspect_[step.player] = seconds;
-    else if (step.runEnded > 0 && step.runEnded < 5)
+    else if (SuspectTracker::shortOfWarning(step.runEnded))
         addMark(step.player, lastSuspect_[step.player], false);
 }
 
@@ -218,24 +203,10 @@ void Timeline::warning(uint16_t player, const std::string &nameCp1251, double se
     addMark(player, seconds, true);
 }
 
-void Timeline::rpc(int rpcId, const unsigned char *data, uint32_t bitCount, double seconds) {
-    // The same reads as the plugin's: 16 bits of player id (0xFFFF, read
-    // into the plugin's signed target, is -1: nobody); 32 bits that end
-    // spectating when zero. A stream too short changes nothing.
-    if (rpcId == 126 && bitCount >= 16) {
-        int id = data[0] | data[1] << 8;
-        spectate(id == 0xFFFF ? -1 : id, seconds);
-    } else if (rpcId == 124 && bitCount >= 32) {
-        if ((data[0] | data[1] | data[2] | data[3]) == 0)
-            spectate(-1, seconds);
-    }
-}
-
-void Timeline::spectate(int target, double seconds) {
+void Timeline::spectate(std::optional<uint16_t> player, double seconds) {
     seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
-    if (target < 0)
-        target = -1;
+    int target = player ? *player : -1;
     if (target == target_)
         return;
     closeKeys(seconds);
@@ -262,7 +233,7 @@ void Timeline::pass(const std::vector<host::TextDrawn> &labels, double seconds) 
     uint8_t held = 0;
     for (const host::TextDrawn &label : labels)
         for (int k = 0; k < 8; k++)
-            if (label.text == keyLabels[k] && label.colour == keyHeldColour)
+            if (label.text == keyRows[k].label && label.colour == keyPressedColour)
                 held = static_cast<uint8_t>(held | 1u << k);
     closeKeys(seconds);
     keysOpen_ = true;
@@ -276,11 +247,9 @@ void Timeline::finish(double endSeconds) {
     if (target_ != -1)
         addTime(targetFrom_, endSeconds, true, 0);
     target_ = -1;
-    for (size_t id = 0; id < lastSuspect_.size(); id++) {
-        int32_t run = suspects_.run(static_cast<uint16_t>(id));
-        if (run > 0 && run < 5)
+    for (size_t id = 0; id < lastSuspect_.size(); id++)
+        if (SuspectTracker::shortOfWarning(openRun_[id]))
             addMark(static_cast<uint16_t>(id), lastSuspect_[id], false);
-    }
 }
 
 std::string Timeline::svg(double endSeconds) const {
@@ -388,7 +357,7 @@ std::string Timeline::render(double end) const {
     // key was held, paler where it was held for part of the pixel.
     for (int k = 0; k < 8; k++) {
         double y = keysY + k * keyRowHeight;
-        svg += text(10, y + 11, xmlText(keyNames[k]));
+        svg += text(10, y + 11, xmlText(keyName(k)));
     }
     {
         std::vector<double> spectated(static_cast<size_t>(plotWidth), 0);

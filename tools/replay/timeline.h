@@ -10,10 +10,6 @@
 //
 // Calls come in time order; `seconds` counts from the first event of the
 // session.
-//
-// Note for callers: `packet` takes the packet id beside the bytes, as the
-// host's deliverPacket does, because the plugin goes by that id and not by
-// the first byte.
 #pragma once
 
 #include "host.h"
@@ -21,6 +17,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,22 +26,17 @@ namespace replay {
 class Timeline {
   public:
     Timeline();
-    // Every packet delivered to the plugin (any id: player sync packets,
-    // 207, are decoded to follow suspect runs). `tick`: the host's tick
-    // counter at delivery.
-    void packet(const unsigned char *bytes, uint32_t bitCount, int packetId, uint32_t tick,
-                double seconds);
+    // Every packet delivered to the plugin, with what the tracker made of
+    // it (the suspect runs of player sync packets).
+    void packet(const SuspectTracker::Step &step, double seconds);
     // A warning line the plugin posted about `player`.
     void warning(uint16_t player, const std::string &nameCp1251, double seconds);
-    // Every RPC delivered to the plugin: 126 and 124 change the spectated
-    // player exactly as they do in the plugin (and call spectate()).
-    void rpc(int rpcId, const unsigned char *data, uint32_t bitCount, double seconds);
-    // Spectating starts or moves to `target`; -1: spectating ends. Setting
-    // the target already in force changes nothing, so a caller may report
-    // one change both ways.
-    void spectate(int target, double seconds);
-    // A render pass that drew: the key column's labels (held keys in
-    // 0xFF44FF44).
+    // An RPC set the spectate target: spectating starts or moves to
+    // `player`, or ends (none). Setting the target already in force changes
+    // nothing.
+    void spectate(std::optional<uint16_t> player, double seconds);
+    // A render pass that drew: the key column's labels (held keys in the
+    // overlay's pressed colour).
     void pass(const std::vector<host::TextDrawn> &labels, double seconds);
     // The picture of everything from 0 to `endSeconds`.
     std::string svg(double endSeconds) const;
@@ -89,7 +81,6 @@ class Timeline {
 
     double binSeconds_;
     double lastSeconds_ = 0;
-    SuspectTracker suspects_;
     std::map<uint16_t, PlayerRow> players_;
     std::vector<SpectateMark> spectates_;
     std::vector<KeyBin> keys_;
@@ -100,8 +91,10 @@ class Timeline {
     bool keysOpen_ = false;
     double keysFrom_ = 0;
     uint8_t keysHeld_ = 0;
-    // The latest suspect packet of each player, where a short run is marked.
+    // The latest suspect packet of each player, where a short run is
+    // marked, and the run still open after it.
     std::vector<double> lastSuspect_;
+    std::vector<int32_t> openRun_;
 };
 
 } // namespace replay

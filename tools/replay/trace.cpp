@@ -5,7 +5,7 @@
 #include "trace.h"
 
 #include "cp1251.h"
-#include "json_syntax.h"
+#include "syntax_error.h"
 
 #include "json_library.h"
 

@@ -1,8 +1,8 @@
 // A trace: a recorded or written session, one event a line, that the
-// replay tool plays to the plugin. Reading a line touches no host; the
-// events are what every source of the tool (a trace, a capture) hands to
-// the runner.
+// replay tool plays to the plugin. Reading a line touches no host.
 #pragma once
+
+#include "events.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,96 +14,6 @@
 #include <vector>
 
 namespace replay {
-
-// ---- Host settings ----
-struct SetTick {
-    uint32_t tick;
-};
-struct Advance {
-    uint32_t ms;
-};
-struct SetGame {
-    std::optional<int32_t> state; // nullopt: no game object
-};
-struct SetSampReady {
-    bool ready;
-};
-struct SetPlayer {
-    uint16_t id;
-    // Outer nullopt: left out, the entry keeps its name. Inner: no name.
-    std::optional<std::optional<std::string>> name; // Windows-1251
-    std::optional<uint32_t> colour;                 // 0xAARRGGBB
-};
-struct SetScreen {
-    int32_t width, height;
-};
-struct SetCursor {
-    int32_t x, y;
-};
-struct SetLeftButton {
-    bool pressed;
-};
-struct SetMenu {
-    bool active;
-};
-struct SetCanDraw {
-    bool canDraw;
-};
-struct SetBeginRender {
-    int32_t result;
-};
-struct SetFontHeight {
-    float height;
-};
-struct SetFontFails {
-    bool fails;
-};
-
-// ---- Events that reach the plugin ----
-struct Frames {
-    uint32_t count;
-};
-struct Packet {
-    std::vector<unsigned char> bytes;
-    uint32_t bitCount;
-    uint32_t id;
-};
-// A player-sync packet's fields as the trace gives them, before encoding.
-struct Sync {
-    uint16_t player = 0;
-    uint16_t keys = 0;
-    std::optional<uint16_t> leftRight, upDown;
-    float position[3] = {0, 0, 0};
-    double quaternion[4] = {1, 0, 0, 0}; // w, x, y, z
-    int health = 100, armour = 0;
-    uint8_t weapon = 0, specialAction = 0;
-    double velocity[3] = {0, 0, 0};
-    struct Surf {
-        uint16_t vehicle;
-        float offset[3];
-    };
-    std::optional<Surf> surf;
-    struct Animation {
-        uint16_t id;
-        uint16_t flags; // the 16 bits as sent; -32766 is 0x8002
-    };
-    std::optional<Animation> animation;
-};
-struct Rpc {
-    uint32_t id;
-    std::vector<unsigned char> data;
-    uint32_t bitCount; // the parameters' length: at most 8 x the bytes
-};
-struct Spectate {
-    std::optional<uint16_t> player; // nullopt: spectating ends
-};
-struct Command {
-    std::string name, args; // Windows-1251
-};
-
-using Event = std::variant<SetTick, Advance, SetGame, SetSampReady, SetPlayer, SetScreen, SetCursor,
-                           SetLeftButton, SetMenu, SetCanDraw, SetBeginRender, SetFontHeight,
-                           SetFontFails, Frames, Packet, Sync, Rpc, Spectate, Command>;
 
 struct TraceError {
     uint64_t line; // counted from 1

@@ -29,8 +29,6 @@ class TraceFile {
     // Opens the trace at `path`, or standard input for "-". False, with the
     // reason in readError(), when it cannot be opened.
     bool open(const std::string &path);
-    // Reads `file` (from its start; it stays open) instead of a path.
-    void use(std::FILE *file) { file_ = file; }
 
     // Where the events go, in order, with their line numbers (counted from
     // 1, blank and comment lines included). Both are called on one thread

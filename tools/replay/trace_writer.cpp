@@ -1,7 +1,7 @@
 #include "trace_writer.h"
 
 #include "cp1251.h"
-#include "transcript.h"
+#include "number_text.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -95,7 +95,7 @@ struct Line {
         return "{\"beginRender\": " + std::to_string(e.result) + "}";
     }
     Out operator()(const SetFontHeight &e) {
-        return "{\"fontHeight\": " + floatText(e.height) + "}";
+        return "{\"fontHeight\": " + std::string(floatText(e.height).view()) + "}";
     }
     Out operator()(const SetFontFails &e) {
         return std::string("{\"fontFails\": ") + boolText(e.fails) + "}";

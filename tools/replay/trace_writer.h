@@ -2,7 +2,7 @@
 // replays the same way (and can be cut down, shared or made into a test).
 #pragma once
 
-#include "trace.h"
+#include "events.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,10 @@
 #include "transcript.h"
 
 #include "cp1251.h"
+#include "number_text.h"
 #include "summary.h"
+
+#include "overlay/overlay.h"
 
 #include <cctype>
 #include <charconv>
@@ -169,7 +172,7 @@ class Text final : public Transcript {
         for (size_t i = 0; i < labels.size(); i++) {
             if (i)
                 put(' ');
-            bool held = labels[i].colour == heldColour;
+            bool held = labels[i].colour == keyPressedColour;
             if (colours_)
                 putAnsi(labels[i].colour & 0xFFFFFF);
             if (held)
@@ -228,7 +231,6 @@ class Text final : public Transcript {
 
   private:
     static constexpr const char *reset = "\x1b[0m";
-    static const uint32_t heldColour = 0xFF44FF44; // the plugin's colour of a held key
     bool colours_;
     std::vector<host::TextDrawn> lastPass_;
 
@@ -394,9 +396,8 @@ void Transcript::putSeconds(double seconds) {
 }
 
 void Transcript::putFloat(float value) {
-    char text[32];
-    auto result = std::to_chars(text, text + sizeof text, value);
-    buffer_.append(text, result.ptr);
+    FloatText t = floatText(value);
+    buffer_.append(t.text, t.size);
 }
 
 // Quotes and backslashes escaped, control characters as \b \f \n \r \t or
@@ -442,12 +443,6 @@ void Transcript::putJsonText(std::string_view cp1251) {
         }
     }
     buffer_.push_back('"');
-}
-
-std::string floatText(float value) {
-    char text[32];
-    auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
 }
 
 std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out, std::string_view originName) {

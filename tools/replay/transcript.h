@@ -3,6 +3,7 @@
 // buffer that is written out in large blocks: no allocation per line.
 #pragma once
 
+#include "events.h"
 #include "host.h"
 
 #include <cstdint>
@@ -15,13 +16,6 @@
 namespace replay {
 
 class Summary;
-
-// Where and when an effect happened.
-struct Place {
-    uint64_t origin; // the trace line (or capture record) of the event that caused it
-    uint32_t tick;   // the host's tick counter
-    double seconds;  // from the first event
-};
 
 class Transcript {
   public:
@@ -67,8 +61,5 @@ std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out, std::string_view ori
 // `colours`: 24-bit terminal colours on top of the plain text.
 std::unique_ptr<Transcript> textTranscript(std::FILE *out, bool colours,
                                            std::string_view originName = "line");
-
-// The float's shortest text that reads back as the same float.
-std::string floatText(float value);
 
 } // namespace replay

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "report.h"
-#include "trace.h"
+#include "events.h"
 #include "udp.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // and colours the player saw.
 #pragma once
 
-#include "trace.h"
+#include "events.h"
 
 #include <cstdint>
 #include <optional>

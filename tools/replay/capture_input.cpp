@@ -1,6 +1,7 @@
 #include "capture_input.h"
 
 #include "capture/container.h"
+#include "input.h"
 #include "platform.h"
 #include "trace_writer.h"
 
@@ -11,9 +12,12 @@
 namespace replay {
 
 bool isCaptureFile(const std::string &path) {
+    if (path == "-") {
+        std::string_view start = peekStandardInput(4);
+        return capture::looksLikeCapture(reinterpret_cast<const unsigned char *>(start.data()),
+                                         start.size());
+    }
     unsigned char start[4];
-    if (path == "-")
-        return capture::looksLikeCapture(start, peekStandardInput(start, sizeof start));
     std::FILE *f = openFile(pathOf(path), "rb");
     if (!f)
         return false;
@@ -22,27 +26,40 @@ bool isCaptureFile(const std::string &path) {
     return capture::looksLikeCapture(start, got);
 }
 
+bool captureMayStillBegin(const std::string &path) {
+    std::error_code error;
+    uintmax_t size = std::filesystem::file_size(pathOf(path), error);
+    return !error && size < 4;
+}
+
 ExitStatus playCapture(const CaptureInput &input,
                        const std::function<void(const Event &, uint64_t)> &run,
                        std::vector<std::string> &messages) {
     auto say = [&messages](const std::string &line) {
         messages.push_back("norvi-replay: " + line);
     };
-    // The reason is the C library's words, as natively: errno is set by
-    // the wide open on Windows too.
-    bool fromStdin = input.path == "-";
-    std::FILE *in = fromStdin ? stdin : openFile(input.path, "rb");
-    if (!in) {
-        say("cannot read the capture " + input.name + ": " + std::strerror(errno));
+    StreamInput in;
+    std::FILE *trace = nullptr;
+    in.beforeWait = [&input, &trace] {
+        if (input.beforeWait)
+            input.beforeWait();
+        if (trace)
+            (void)std::fflush(trace);
+    };
+    if (input.path == "-") {
+        in.openStandardInput();
+    } else if (!in.openFile(input.path, input.follow)) {
+        say("cannot read the capture " + input.name + ": " + in.error());
         return exitBadInput;
     }
-    std::FILE *trace = nullptr;
+    // A live stream's first Ctrl-C ends it as if it had ended there, so
+    // that what it brought still runs and the run finishes as for a file.
+    if (in.live())
+        stopGentlyOnInterrupt();
     if (input.traceOut) {
         trace = *input.traceOut == "-" ? stdout : openFile(*input.traceOut, "wb");
         if (!trace) {
             say("cannot write the trace " + input.traceName + ": " + std::strerror(errno));
-            if (!fromStdin)
-                (void)std::fclose(in);
             return exitCannotRun;
         }
     }
@@ -61,8 +78,6 @@ ExitStatus playCapture(const CaptureInput &input,
             }
             run(event, record);
         });
-    if (!fromStdin)
-        (void)std::fclose(in);
     int traceErrno = traceFailed ? errno : 0;
     if (trace && trace != stdout && std::fclose(trace) != 0 && !traceFailed) {
         traceFailed = true;
@@ -72,6 +87,11 @@ ExitStatus playCapture(const CaptureInput &input,
         say(input.name + ": " + result.error);
         return exitBadInput;
     }
+    if (in.stopped())
+        say(input.name + ": stopped after record " + std::to_string(result.report.records) +
+            ", as asked (Ctrl-C)");
+    if (!in.error().empty())
+        say("cannot read the capture " + input.name + " further: " + in.error());
     for (const std::string &line : capture::messagesOf(result))
         say(input.name + ": " + line);
     if (unwritten > 0)

@@ -21,6 +21,10 @@ namespace replay {
 // input is only looked at, not consumed.
 bool isCaptureFile(const std::string &path);
 
+// Whether the file at `path` is too short yet to tell, as a capture that
+// its writer has just begun.
+bool captureMayStillBegin(const std::string &path);
+
 // Paths are kept as paths, not narrow text: on Windows a narrow path goes
 // through the ANSI code page, which cannot name every file.
 struct CaptureInput {
@@ -29,6 +33,9 @@ struct CaptureInput {
     capture::Options options;
     std::optional<std::filesystem::path> traceOut; // --write-trace FILE; "-" is standard output
     std::string traceName;                         // as the user named it
+    bool follow = false; // --follow: at the end of the file, wait for more
+    // Called just before reading would wait for input: the outputs flush.
+    std::function<void()> beforeWait;
 };
 
 // Plays the capture to `run` (an event and its record number), writing the

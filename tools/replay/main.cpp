@@ -44,7 +44,7 @@ const char exitStatuses[] =
     "  3  with --fail-on-warning: the trace ran and the plugin posted a warning\n";
 
 struct Options {
-    std::string trace;
+    std::string trace, follow;
     std::string format = "jsonl";
     std::string color = "auto";
     std::string gameDir, svg, timeline, plugin;
@@ -93,11 +93,17 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
     // /recordings/a.jsonl is a path, not a Windows-style /option.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "norvi-replay " NORVI_VERSION);
-    app.add_option("TRACE", o.trace,
-                   "The trace file, or a packet capture file (pcap or pcapng), known by its "
-                   "content; - reads either from standard input")
-        ->required()
-        ->type_name("");
+    CLI::Option *trace =
+        app.add_option("TRACE", o.trace,
+                       "The trace file, or a packet capture file (pcap or pcapng), known by its "
+                       "content; - reads either from standard input")
+            ->type_name("");
+    CLI::Option *follow =
+        app.add_option("--follow", o.follow,
+                       "Instead of TRACE: a capture file that another program is still "
+                       "writing, read as it grows until Ctrl-C")
+            ->type_name("FILE")
+            ->excludes(trace);
     CLI::Option *server =
         app.add_option(
                "--server", o.server,
@@ -177,7 +183,13 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
         int status = app.exit(e);
         return status == 0 ? replay::exitRan : replay::exitBadInput;
     }
+    if (trace->count() == 0 && follow->count() == 0) {
+        (void)app.exit(CLI::RequiredError("TRACE"));
+        return replay::exitBadInput;
+    }
 
+    if (!o.follow.empty())
+        o.trace = o.follow;
     o.captureOptionsGiven = server->count() || frameMs->count() || writeTrace->count();
     o.serverGiven = server->count() != 0;
     return std::nullopt;
@@ -211,8 +223,19 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
         return replay::exitBadInput;
     }
 
-    // A capture is told by its first bytes, whatever its name.
-    bool isCapture = r.isCapture = replay::isCaptureFile(o.trace);
+    // A capture is told by its first bytes, whatever its name. A file being
+    // written may not have its first bytes yet.
+    bool following = !o.follow.empty();
+    if (following && o.follow == "-") {
+        complain("--follow is for a file; standard input (-) is read as it comes anyway");
+        return replay::exitBadInput;
+    }
+    bool isCapture = r.isCapture =
+        replay::isCaptureFile(o.trace) || (following && replay::captureMayStillBegin(o.trace));
+    if (following && !isCapture) {
+        complain("--follow is for a capture; " + o.trace + " is no pcap or pcapng file");
+        return replay::exitBadInput;
+    }
     replay::CaptureInput &capture = r.capture;
     if (!isCapture && o.captureOptionsGiven) {
         complain("--server, --frame-ms and --write-trace are for a capture; " + o.trace +
@@ -223,6 +246,7 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
         capture.name = o.trace;
         // Opened after the game folder has become the current directory.
         capture.path = o.trace == "-" ? fs::path("-") : fs::absolute(replay::pathOf(o.trace));
+        capture.follow = following;
         capture.options.frameMs = o.frameMs;
         if (o.serverGiven) {
             capture.options.server = capture::parseEndpoint(o.server);
@@ -409,6 +433,8 @@ static int runTool(int argc, char **argv) {
         replay::Runner runner(transcript.get(), text || o.summary ? &summary : nullptr,
                               o.svg.empty() ? nullptr : &screen,
                               o.timeline.empty() ? nullptr : &timeline, request.filter);
+        // Whatever waits for input lets the user see what came so far.
+        request.capture.beforeWait = [&transcript] { transcript->flush(); };
         std::vector<std::string> messages;
         int captureStatus = replay::exitRan;
         if (std::optional<int> stop =

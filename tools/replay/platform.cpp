@@ -1,10 +1,12 @@
 #include "platform.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -70,8 +72,28 @@ bool removeFolder(const PathChar *folder) {
     return !error;
 }
 
+volatile LONG gentle = 0, stopFlag = 0, reading = 0;
+HANDLE stopEventHandle = nullptr, mainThread = nullptr;
+
 BOOL WINAPI onConsoleEvent(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+    bool ending = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT;
+    if (ending && gentle && InterlockedExchange(&stopFlag, 1) == 0) {
+        // This handler runs on a thread of its own: the main thread may be
+        // blocked reading a pipe, which only a cancel wakes. It may also be
+        // just about to start a read, so the cancel is repeated a while.
+        SetEvent(stopEventHandle);
+        for (int i = 0; i < 50; i++) {
+            if (reading)
+                CancelSynchronousIo(mainThread);
+            Sleep(20);
+        }
+        // Closing the window ends the program once this returns: give the
+        // main thread the time the system allows to finish and exit.
+        if (event == CTRL_CLOSE_EVENT)
+            Sleep(10000);
+        return TRUE;
+    }
+    if (ending) {
         // The main thread may be writing into a folder at this moment: a
         // file it holds open cannot be removed until it closes it.
         for (int attempt = 0; attempt < 20 && !removeTemporaryFolders(); attempt++)
@@ -80,10 +102,17 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     return FALSE; // the default handling ends the program
 }
 
+void watchEndingSignals() {
+    static bool watching = false;
+    if (!watching)
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    watching = true;
+}
+
 void removeOnTheWayOut() {
     GetTempPathW(static_cast<DWORD>(outside.size()), outside.data());
     (void)std::atexit([] { removeTemporaryFolders(); });
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    watchEndingSignals();
 }
 
 #else
@@ -131,7 +160,17 @@ bool removeFolder(const PathChar *folder) {
 
 constexpr std::array<int, 4> endingSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
+volatile std::sig_atomic_t gentle = 0, stopFlag = 0;
+std::array<int, 2> stopPipe = {-1, -1};
+
 void onEndingSignal(int signal) {
+    if (gentle && !stopFlag && (signal == SIGINT || signal == SIGTERM)) {
+        stopFlag = 1;
+        int saved = errno;
+        (void)!write(stopPipe[1], "", 1);
+        errno = saved;
+        return;
+    }
     removeTemporaryFolders();
     // End as the signal would have ended the program, so that the shell
     // sees the usual status.
@@ -139,9 +178,12 @@ void onEndingSignal(int signal) {
     (void)raise(signal);
 }
 
-void removeOnTheWayOut() {
-    // A failed registration leaves the signal handlers below to do it.
-    (void)std::atexit([] { removeTemporaryFolders(); });
+void watchEndingSignals() {
+    static bool watching = false;
+    if (watching)
+        return;
+    watching = true;
+    // No SA_RESTART: a read or wait that a gentle stop interrupts returns.
     for (int signal : endingSignals) {
         struct sigaction now {};
         if (sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN)
@@ -153,6 +195,12 @@ void removeOnTheWayOut() {
             sigaddset(&handler.sa_mask, other);
         (void)sigaction(signal, &handler, nullptr);
     }
+}
+
+void removeOnTheWayOut() {
+    // A failed registration leaves the signal handlers to do it.
+    (void)std::atexit([] { removeTemporaryFolders(); });
+    watchEndingSignals();
 }
 
 #endif
@@ -203,6 +251,31 @@ fs::path makeTemporaryFolder(std::string_view prefix) {
     return pattern;
 #endif
 }
+
+void stopGentlyOnInterrupt() {
+#if defined(_WIN32)
+    if (!stopEventHandle) {
+        stopEventHandle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread,
+                        0, FALSE, DUPLICATE_SAME_ACCESS);
+    }
+#else
+    if (stopPipe[0] < 0 && pipe2(stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0)
+        return; // interrupts end the program, as before
+#endif
+    watchEndingSignals();
+    gentle = 1;
+}
+
+bool stopRequested() { return stopFlag != 0; }
+
+#if defined(_WIN32)
+void *stopEvent() { return stopEventHandle; }
+void readingBegins() { InterlockedExchange(&reading, 1); }
+void readingEnds() { InterlockedExchange(&reading, 0); }
+#else
+int stopDescriptor() { return stopPipe[0]; }
+#endif
 
 bool removeTemporaryFolders() {
     bool all = true;
@@ -359,17 +432,39 @@ void prepareStandardInput() {
 #endif
 }
 
-size_t peekStandardInput(unsigned char *start, size_t size) {
+namespace {
+std::string standardInputStart;
+bool standardInputPeeked = false;
+} // namespace
+
+std::string_view peekStandardInput(size_t size) {
+    if (standardInputPeeked)
+        return standardInputStart;
+    standardInputPeeked = true;
+    // Below the C library's buffer, so that what follows is still in the
+    // stream for whoever reads it, through the C library or not.
+    char bytes[64];
+    size = std::min(size, sizeof bytes);
     size_t got = 0;
-    for (int c; got < size && (c = std::getc(stdin)) != EOF;)
-        start[got++] = static_cast<unsigned char>(c);
-    // The bytes just read are still in the stream's buffer, so both C
-    // libraries take back as many as were read, the last first.
-    for (size_t i = got; i > 0; i--)
-        (void)std::ungetc(start[i - 1], stdin);
-    if (got < size)
-        std::clearerr(stdin); // the end is found again by the next read
-    return got;
+    while (got < size) {
+#if defined(_WIN32)
+        int n = _read(0, bytes + got, static_cast<unsigned>(size - got));
+#else
+        ssize_t n = ::read(0, bytes + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+#endif
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    standardInputStart.assign(bytes, got);
+    return standardInputStart;
+}
+
+std::string takeStandardInputStart() {
+    standardInputPeeked = true; // nothing more is to be read aside
+    return std::exchange(standardInputStart, std::string());
 }
 
 bool isTerminal(std::FILE *stream) {

@@ -56,6 +56,26 @@ struct FileCloser {
 // lastErrorText().
 bool copyHeld(std::FILE *held, std::FILE *out);
 
+// ---- Stopping a live run ----
+
+// From this call on, the first interrupt (natively SIGINT or SIGTERM; on
+// Windows Ctrl-C, Ctrl-Break or closing the console window) does not end
+// the program but asks it to stop: stopRequested() turns true and a read
+// of live input that waits returns. The second ends the program at once,
+// the temporary folders removed. Call from the main thread.
+void stopGentlyOnInterrupt();
+bool stopRequested();
+#if defined(_WIN32)
+// An event (HANDLE) that is set when a stop is requested.
+void *stopEvent();
+// Around a read that may block: a stop request cancels it.
+void readingBegins();
+void readingEnds();
+#else
+// A descriptor that turns readable when a stop is requested, for poll().
+int stopDescriptor();
+#endif
+
 // ---- Folders and paths ----
 
 // Makes `folder` the current directory (by its wide name on Windows, so
@@ -94,12 +114,12 @@ void prepareStandardOutput();
 // the input. Natively there is nothing to do. Call before reading anything.
 void prepareStandardInput();
 
-// Reads the first bytes of standard input (up to `size`, fewer where it
-// ends sooner) into `start` and puts them back, so that the next read
-// begins with them again: a stream, a pipe say, is told apart by its start
-// without being read twice. Call before anything else reads it. The number
-// of bytes read.
-size_t peekStandardInput(unsigned char *start, size_t size);
+// The first bytes of standard input (up to `size`, fewer where it ends
+// sooner), read once and kept: a stream, a pipe say, is told apart by its
+// start without being read twice. Whoever then reads standard input takes
+// them first with takeStandardInputStart() and reads on from after them.
+std::string_view peekStandardInput(size_t size);
+std::string takeStandardInputStart();
 
 // Whether `stream` is a terminal (a console on Windows).
 bool isTerminal(std::FILE *stream);

@@ -20,9 +20,19 @@ namespace {
 // next chunk is read into one while the lines of the other are in use.
 class Chunks {
   public:
-    Chunks(std::FILE *in, std::FILE *copy, size_t size) : in_(in), copy_(copy) {
+    // `start`: bytes already taken from `in`, which come first.
+    Chunks(std::FILE *in, std::FILE *copy, size_t size, const std::string &start)
+        : in_(in), copy_(copy) {
         for (Buffer &b : buffers_)
-            b.grow(size + LineReader::padding);
+            b.grow(std::max(size, start.size()) + LineReader::padding);
+        Buffer &first = buffers_[current_];
+        std::memcpy(first.bytes.get(), start.data(), start.size());
+        first.filled = start.size();
+        if (copy_ && !start.empty() &&
+            std::fwrite(start.data(), 1, start.size(), copy_) != start.size()) {
+            copyFailed_ = true;
+            error_ = errno;
+        }
     }
 
     // Reads the next chunk into the other buffer, starting with what
@@ -30,6 +40,8 @@ class Chunks {
     // past those lines, so it may run while they are read. False when
     // reading or copying failed.
     bool readNext() {
+        if (copyFailed_)
+            return false;
         const Buffer &from = buffers_[current_];
         Buffer &to = buffers_[1 - current_];
         size_t rest = from.filled - from.handedOut;
@@ -101,6 +113,7 @@ class Chunks {
     };
     std::FILE *in_;
     std::FILE *copy_;
+    bool copyFailed_ = false;
     Buffer buffers_[2];
     size_t current_ = 0;
     bool ended_ = false;
@@ -291,7 +304,9 @@ std::optional<TraceError> TraceFile::checkAndPlay(const Play &play) {
 }
 
 std::optional<TraceError> TraceFile::pass(std::FILE *in, std::FILE *copy, const Play *play) {
-    Chunks chunks(in, copy, chunkSize_);
+    // What was read of standard input to tell a trace from a capture comes
+    // first, in the first pass that reads it.
+    Chunks chunks(in, copy, chunkSize_, in == stdin ? takeStandardInputStart() : std::string());
     size_t count = pieceCount();
     std::vector<std::unique_ptr<LineReader>> readers;
     for (size_t i = 0; i < count; i++)

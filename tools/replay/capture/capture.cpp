@@ -50,7 +50,7 @@ const uint64_t nsPerMs = 1000000;
 // Reads the records of a capture down to UDP datagrams.
 class DatagramSource {
   public:
-    DatagramSource(std::FILE *in) : container_(in) {}
+    explicit DatagramSource(ByteSource &in) : container_(in) {}
     bool start(std::string &error) {
         if (container_.start())
             return true;
@@ -389,6 +389,11 @@ void playHeld(Session &session, std::deque<HeldRecord> &held, Report &report) {
 } // namespace
 
 Result readCapture(std::FILE *in, const Options &options, const EventSink &sink) {
+    FileSource file(in);
+    return readCapture(file, options, sink);
+}
+
+Result readCapture(ByteSource &in, const Options &options, const EventSink &sink) {
     Result result;
     if (options.frameMs < 1 || options.frameMs > 1000) {
         result.error = "the frame time must be 1 to 1000 ms";

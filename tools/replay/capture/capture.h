@@ -10,6 +10,7 @@
 #pragma once
 
 #include "report.h"
+#include "source.h"
 #include "events.h"
 #include "udp.h"
 
@@ -42,6 +43,7 @@ struct Result {
 // The host's settings at the start: those of a trace.
 const uint32_t startTick = 1000000;
 
+Result readCapture(ByteSource &in, const Options &options, const EventSink &sink);
 Result readCapture(std::FILE *in, const Options &options, const EventSink &sink);
 
 // What to tell the user on standard error after a run: the notes, a

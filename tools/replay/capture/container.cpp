@@ -62,7 +62,7 @@ bool ContainerReader::fill(size_t count) {
             size_t bigger = buffer_.size() < (32u << 10) ? (64u << 10) : buffer_.size() * 2;
             buffer_.resize(bigger);
         }
-        size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, in_);
+        size_t got = in_.read(buffer_.data() + end_, buffer_.size() - end_);
         end_ += got;
         if (got == 0)
             eof_ = true;

@@ -1,9 +1,11 @@
 // Capture files as tcpdump and Wireshark save them: classic pcap (either
 // byte order, micro- or nanosecond stamps) and pcapng (sections, several
 // interfaces with their own link types and time resolutions, enhanced,
-// simple and old-style packet blocks). Read from a FILE* with fread, one
-// record at a time, in memory bounded by the largest record.
+// simple and old-style packet blocks). Read front to back from a byte
+// source, one record at a time, in memory bounded by the largest record.
 #pragma once
+
+#include "source.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -27,7 +29,10 @@ bool looksLikeCapture(const unsigned char *start, size_t size);
 
 class ContainerReader {
   public:
-    explicit ContainerReader(std::FILE *in) : in_(in) {}
+    explicit ContainerReader(ByteSource &in) : in_(in) {}
+    explicit ContainerReader(std::FILE *in) : file_(in), in_(file_) {}
+    ContainerReader(const ContainerReader &) = delete;
+    ContainerReader &operator=(const ContainerReader &) = delete;
 
     // Reads the file header; false with error() when the file is no capture.
     bool start();
@@ -70,7 +75,8 @@ class ContainerReader {
     Next corrupt(const std::string &why);
     uint64_t timeOf(const Interface &iface, uint64_t units) const;
 
-    std::FILE *in_;
+    FileSource file_{nullptr}; // when made from a FILE*
+    ByteSource &in_;
     std::vector<unsigned char> buffer_;
     size_t pos_ = 0, end_ = 0;
     bool eof_ = false;

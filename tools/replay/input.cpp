@@ -1,0 +1,207 @@
+#include "input.h"
+
+#include "platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace replay {
+
+size_t StreamInput::read(unsigned char *to, size_t most) {
+    if (startAt_ < start_.size()) {
+        size_t n = std::min(most, start_.size() - startAt_);
+        std::memcpy(to, start_.data() + startAt_, n);
+        startAt_ += n;
+        return n;
+    }
+    while (!ended_ && most > 0) {
+        if (stopRequested()) {
+            stopped_ = ended_ = true;
+            break;
+        }
+        if (live_ && !dataReady()) {
+            if (beforeWait)
+                beforeWait();
+            if (!waitForData())
+                continue; // woken by a stop
+        }
+        if (size_t got = readNow(to, most))
+            return got;
+        if (stopRequested())
+            continue;
+        if (!error_.empty() || !follow_) {
+            ended_ = true;
+            break;
+        }
+        // The end of a file still being written: wait for it to grow. A
+        // record cut off here is the rest of it still to come.
+        if (beforeWait)
+            beforeWait();
+        waitForGrowth();
+    }
+    return 0;
+}
+
+#if defined(_WIN32)
+
+StreamInput::~StreamInput() {
+    if (fd_ >= 0)
+        (void)_close(fd_);
+    if (change_)
+        FindCloseChangeNotification(change_);
+}
+
+void StreamInput::openStandardInput() {
+    start_ = takeStandardInputStart();
+    handle_ = reinterpret_cast<HANDLE>(_get_osfhandle(0));
+    DWORD type = GetFileType(handle_);
+    pipe_ = type == FILE_TYPE_PIPE;
+    live_ = type != FILE_TYPE_DISK;
+}
+
+bool StreamInput::openFile(const fs::path &path, bool follow) {
+    // The C library's open, for the same words on failure as natively; it
+    // shares the file for reading and writing, so its writer goes on.
+    fd_ = _wopen(path.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd_ < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    handle_ = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
+    follow_ = live_ = follow;
+    path_ = path;
+    return true;
+}
+
+bool StreamInput::dataReady() {
+    // Only a pipe can be asked; anything else is read as it comes.
+    DWORD available = 0;
+    return !pipe_ || !PeekNamedPipe(handle_, nullptr, 0, nullptr, &available, nullptr) ||
+           available > 0;
+}
+
+bool StreamInput::waitForData() { return true; } // the read itself waits, and a stop cancels it
+
+size_t StreamInput::readNow(unsigned char *to, size_t most) {
+    DWORD got = 0;
+    readingBegins();
+    BOOL ok =
+        ReadFile(handle_, to, static_cast<DWORD>(std::min<size_t>(most, 1u << 20)), &got, nullptr);
+    readingEnds();
+    if (ok)
+        return got;
+    DWORD error = GetLastError();
+    // The writing end closed: the end of the stream. A cancelled read is a
+    // stop, seen by the caller.
+    if (error != ERROR_BROKEN_PIPE && error != ERROR_OPERATION_ABORTED && error != ERROR_HANDLE_EOF)
+        error_ = lastErrorText();
+    return 0;
+}
+
+void StreamInput::waitForGrowth() {
+    if (!change_) {
+        change_ = FindFirstChangeNotificationW(
+            path_.parent_path().empty() ? L"." : path_.parent_path().c_str(), FALSE,
+            FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+        if (change_ == INVALID_HANDLE_VALUE)
+            change_ = nullptr;
+    }
+    // A file held open by its writer may grow before its folder hears of
+    // it, so the wait also ends after a second.
+    HANDLE waits[2] = {stopEvent(), change_};
+    DWORD n = change_ ? 2 : 1;
+    if (WaitForMultipleObjects(n, waits, FALSE, 1000) == WAIT_OBJECT_0 + 1)
+        FindNextChangeNotification(change_);
+}
+
+#else
+
+StreamInput::~StreamInput() {
+    if (owns_ && fd_ >= 0)
+        (void)close(fd_);
+    if (watch_ >= 0)
+        (void)close(watch_);
+}
+
+void StreamInput::openStandardInput() {
+    start_ = takeStandardInputStart();
+    fd_ = 0;
+    struct stat st {};
+    live_ = fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode);
+}
+
+bool StreamInput::openFile(const fs::path &path, bool follow) {
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    owns_ = true;
+    follow_ = live_ = follow;
+    path_ = path;
+    if (follow) {
+        // Told of every write to the file, so that a wait costs nothing.
+        watch_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (watch_ >= 0 &&
+            inotify_add_watch(watch_, path.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB) < 0) {
+            (void)close(watch_);
+            watch_ = -1;
+        }
+    }
+    return true;
+}
+
+bool StreamInput::dataReady() {
+    pollfd one{fd_, POLLIN, 0};
+    return poll(&one, 1, 0) != 0;
+}
+
+bool StreamInput::waitForData() {
+    pollfd both[2] = {{fd_, POLLIN, 0}, {stopDescriptor(), POLLIN, 0}};
+    int n = poll(both, stopDescriptor() >= 0 ? 2 : 1, -1);
+    return n > 0 && both[0].revents != 0;
+}
+
+size_t StreamInput::readNow(unsigned char *to, size_t most) {
+    for (;;) {
+        ssize_t got = ::read(fd_, to, most);
+        if (got >= 0)
+            return static_cast<size_t>(got);
+        if (errno != EINTR) {
+            error_ = std::strerror(errno);
+            return 0;
+        }
+        if (stopRequested())
+            return 0;
+    }
+}
+
+void StreamInput::waitForGrowth() {
+    pollfd both[2] = {{watch_, POLLIN, 0}, {stopDescriptor(), POLLIN, 0}};
+    // Without inotify (none left), a look every half second.
+    int n = poll(watch_ >= 0 ? both : both + 1, watch_ >= 0 ? 2 : 1, watch_ >= 0 ? -1 : 500);
+    if (watch_ >= 0 && n > 0 && both[0].revents) {
+        alignas(inotify_event) char events[4096];
+        while (::read(watch_, events, sizeof events) > 0) {
+        }
+    }
+}
+
+#endif
+
+} // namespace replay

@@ -130,6 +130,8 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
                    "Show only the warnings about these players, and the key column while one of "
                    "them is spectated (ID[,ID...])")
         ->delimiter(',')
+        // One word a time, so that the trace's name after it stays the trace.
+        ->allow_extra_args(false)
         ->check(CLI::Range(0, 65535))
         ->type_name("ID");
     app.add_option("--from", o.from,

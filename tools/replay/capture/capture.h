@@ -8,8 +8,8 @@
 // then to play it), so the file must allow seeking back to its start.
 #pragma once
 
-#include "report.h"
 #include "events.h"
+#include "report.h"
 #include "udp.h"
 
 #include <cstdint>

@@ -47,16 +47,29 @@ const Value &numbersOf(const Value &v, const sync_schema::Numbers &field) {
     return arrayOf(v, field.name, field.size, field.what);
 }
 
-void readSingles(const Value &v, const sync_schema::Numbers &field, float *out) {
+// The numbers of the array `field`, each read by `read`.
+template <typename T, T (*read)(const Value &, std::string_view)>
+void readNumbers(const Value &v, const sync_schema::Numbers &field, T *out) {
     numbersOf(v, field);
     for (size_t i = 0; i < field.size; i++)
-        out[i] = singleOf(v.items[i], field.name);
+        out[i] = read(v.items[i], field.name);
+}
+void readSingles(const Value &v, const sync_schema::Numbers &field, float *out) {
+    readNumbers<float, singleOf>(v, field, out);
+}
+void readDoubles(const Value &v, const sync_schema::Numbers &field, double *out) {
+    readNumbers<double, doubleOf>(v, field, out);
 }
 
-void readDoubles(const Value &v, const sync_schema::Numbers &field, double *out) {
-    numbersOf(v, field);
-    for (size_t i = 0; i < field.size; i++)
-        out[i] = doubleOf(v.items[i], field.name);
+// The integer `field` into `out` when the object has it.
+template <typename T> void readInteger(Fields &f, const sync_schema::Integer &field, T &out) {
+    if (const Value *v = f.find(field.key))
+        out = static_cast<T>(integerOf(*v, field));
+}
+template <typename T>
+void readInteger(Fields &f, const sync_schema::Integer &field, std::optional<T> &out) {
+    if (const Value *v = f.find(field.key))
+        out = static_cast<T>(integerOf(*v, field));
 }
 
 Sync readSync(const Value &v) {
@@ -66,24 +79,17 @@ Sync readSync(const Value &v) {
     Fields f(v, schema::event);
     Sync s;
     s.player = static_cast<uint16_t>(integerOf(f.need(schema::player.key), schema::player));
-    if (const Value *keys = f.find(schema::keys.key))
-        s.keys = static_cast<uint16_t>(integerOf(*keys, schema::keys));
-    if (const Value *lr = f.find(schema::leftRight.key))
-        s.leftRight = static_cast<uint16_t>(integerOf(*lr, schema::leftRight));
-    if (const Value *ud = f.find(schema::upDown.key))
-        s.upDown = static_cast<uint16_t>(integerOf(*ud, schema::upDown));
+    readInteger(f, schema::keys, s.keys);
+    readInteger(f, schema::leftRight, s.leftRight);
+    readInteger(f, schema::upDown, s.upDown);
     if (const Value *p = f.find(schema::position.key))
         readSingles(*p, schema::position, s.position);
     if (const Value *q = f.find(schema::quaternion.key))
         readDoubles(*q, schema::quaternion, s.quaternion);
-    if (const Value *h = f.find(schema::health.key))
-        s.health = static_cast<int>(integerOf(*h, schema::health));
-    if (const Value *a = f.find(schema::armour.key))
-        s.armour = static_cast<int>(integerOf(*a, schema::armour));
-    if (const Value *w = f.find(schema::weapon.key))
-        s.weapon = static_cast<uint8_t>(integerOf(*w, schema::weapon));
-    if (const Value *sa = f.find(schema::specialAction.key))
-        s.specialAction = static_cast<uint8_t>(integerOf(*sa, schema::specialAction));
+    readInteger(f, schema::health, s.health);
+    readInteger(f, schema::armour, s.armour);
+    readInteger(f, schema::weapon, s.weapon);
+    readInteger(f, schema::specialAction, s.specialAction);
     if (const Value *vel = f.find(schema::velocity.key))
         readDoubles(*vel, schema::velocity, s.velocity);
     if (const Value *surf = f.find(schema::surf)) {

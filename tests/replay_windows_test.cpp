@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -28,12 +29,14 @@ fs::path windowsTemporaryFolder(const fs::path &dir) {
     return firstLine(runProgram(WINE_RUN, "winepath -u '" + windows + "'", dir, tmp).out);
 }
 
-// The tool's temporary game folders in `folder`.
+// The tool's temporary game folders in `folder`: "norvi-replay-PID-N" on
+// Windows (the Windows tests' own folders there have other names).
 std::set<fs::path> gameFoldersIn(const fs::path &folder) {
+    static const std::regex name(R"(norvi-replay-[0-9]+-[0-9]+)");
     std::set<fs::path> found;
     std::error_code ignored;
     for (const fs::directory_entry &entry : fs::directory_iterator(folder, ignored))
-        if (entry.path().filename().string().starts_with("norvi-replay"))
+        if (std::regex_match(entry.path().filename().string(), name))
             found.insert(entry.path());
     return found;
 }

@@ -103,6 +103,20 @@ using Event = std::variant<SetTick, Advance, SetGame, SetSampReady, SetPlayer, S
                            SetLeftButton, SetMenu, SetCanDraw, SetBeginRender, SetFontHeight,
                            SetFontFails, Frames, Packet, Sync, Rpc, Spectate, Command>;
 
+// What the plugin's detection made of one packet, as the runner follows
+// it beside the plugin (run/suspect.h) for the outputs. `decoded` is false
+// for anything the detection never sees (not a player sync packet, a
+// player id of 1000 or more, a dead player); the rest is then zero.
+struct SyncStep {
+    bool decoded = false;
+    uint16_t player = 0;
+    bool suspect = false;
+    int32_t run = 0;            // suspect packets in a row after this one
+    int32_t runEnded = 0;       // length of the run this packet broke, else 0
+    bool runShort = false;      // `run` is a run that asked for no warning (yet)
+    bool runEndedShort = false; // the run this packet broke asked for none
+};
+
 // Where and when an effect happened.
 struct Place {
     uint64_t origin; // the trace line (or capture record) of the event that caused it

@@ -9,9 +9,9 @@
 // number) and played as soon as it is.
 #pragma once
 
+#include "events.h"
 #include "report.h"
 #include "source.h"
-#include "events.h"
 #include "udp.h"
 
 #include <cstdint>

@@ -1,25 +1,9 @@
 #include "server.h"
 
+#include "handshake.h"
 #include "reliability.h"
 
-#include <cstring>
-
 namespace capture {
-
-bool isConnectionReply(const unsigned char *d, size_t n) {
-    return n == 2 && d[0] == 25 && d[1] == 0;
-}
-bool isCookieRequest(const unsigned char *d, size_t n) { return n == 3 && d[0] == 26; }
-bool isKeyDatagram(const unsigned char *d, size_t n) {
-    return n == 13 && d[0] == 94 && std::memcmp(d + 1, "pmo", 4) == 0;
-}
-bool isHandshake(const unsigned char *d, size_t n) {
-    return isConnectionReply(d, n) || isCookieRequest(d, n) || isKeyDatagram(d, n);
-}
-bool isRefusal(const unsigned char *d, size_t n) {
-    return n == 2 && d[1] == 0 && (d[0] == 31 || d[0] == 29 || d[0] == 36);
-}
-bool isQuery(const unsigned char *d, size_t n) { return n >= 4 && std::memcmp(d, "SAMP", 4) == 0; }
 
 namespace {
 

@@ -17,20 +17,6 @@
 
 namespace capture {
 
-// ---- Datagrams outside the reliability layer ----
-
-bool isConnectionReply(const unsigned char *d, size_t n);
-bool isCookieRequest(const unsigned char *d, size_t n);
-// [94] "pmo\0" [key: 4 bytes] [version: 4 bytes]
-bool isKeyDatagram(const unsigned char *d, size_t n);
-// What the server sends while a client connects.
-bool isHandshake(const unsigned char *d, size_t n);
-// Refusals: server full, already connected, banned.
-bool isRefusal(const unsigned char *d, size_t n);
-// The server browser's query and its reply ("SAMP" and the server's
-// address), which a client sends before it connects: no connection.
-bool isQuery(const unsigned char *d, size_t n);
-
 // ---- Finding the server ----
 
 class ServerFinder {

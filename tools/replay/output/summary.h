@@ -2,7 +2,7 @@
 // spectated and for how long; how many events, packets and RPCs.
 #pragma once
 
-#include "suspect.h"
+#include "events.h"
 
 #include <cstdint>
 #include <map>
@@ -25,7 +25,7 @@ class Summary {
 
     void event() { events_++; }
     // A packet handed to the plugin, with what the tracker made of it.
-    void packet(int id, const SuspectTracker::Step &step);
+    void packet(int id, const SyncStep &step);
     void rpc() { rpcs_++; }
     void warning(uint16_t player, const std::string &name, double seconds);
     // Spectating moves to `player` (none: ends).

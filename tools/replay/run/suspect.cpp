@@ -27,6 +27,8 @@ SuspectTracker::Step SuspectTracker::packet(const unsigned char *bytes, uint32_t
     step.run = judged.run;
     if (!judged.suspect)
         step.runEnded = p.run;
+    step.runShort = shortOfWarning(step.run);
+    step.runEndedShort = shortOfWarning(step.runEnded);
     p.lastJump = judged.lastJump;
     p.run = judged.run;
     p.lastSync = tick;

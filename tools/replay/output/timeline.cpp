@@ -89,7 +89,8 @@ std::string targetColour(int target) {
 } // namespace
 
 Timeline::Timeline()
-    : binSeconds_(firstBinSeconds), keys_(maxBins), lastSuspect_(1000, 0.0), openRun_(1000, 0) {}
+    : binSeconds_(firstBinSeconds), keys_(maxBins), lastSuspect_(1000, 0.0),
+      openRunShort_(1000, false) {}
 
 // Widens the bins, merging each pair, until `seconds` falls in the last.
 void Timeline::grow(double seconds) {
@@ -179,15 +180,15 @@ void Timeline::closeKeys(double seconds) {
     keysOpen_ = false;
 }
 
-void Timeline::packet(const SuspectTracker::Step &step, double seconds) {
+void Timeline::packet(const SyncStep &step, double seconds) {
     seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     if (!step.decoded)
         return;
-    openRun_[step.player] = step.run;
+    openRunShort_[step.player] = step.runShort;
     if (step.suspect)
         lastSuspect_[step.player] = seconds;
-    else if (SuspectTracker::shortOfWarning(step.runEnded))
+    else if (step.runEndedShort)
         addMark(step.player, lastSuspect_[step.player], false);
 }
 
@@ -248,7 +249,7 @@ void Timeline::finish(double endSeconds) {
         addTime(targetFrom_, endSeconds, true, 0);
     target_ = -1;
     for (size_t id = 0; id < lastSuspect_.size(); id++)
-        if (SuspectTracker::shortOfWarning(openRun_[id]))
+        if (openRunShort_[id])
             addMark(static_cast<uint16_t>(id), lastSuspect_[id], false);
 }
 

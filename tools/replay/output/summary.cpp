@@ -4,7 +4,7 @@
 
 namespace replay {
 
-void Summary::packet(int id, const SuspectTracker::Step &step) {
+void Summary::packet(int id, const SyncStep &step) {
     if (id != host::playerSyncId)
         return;
     syncPackets_++;

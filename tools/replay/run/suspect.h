@@ -3,8 +3,11 @@
 // decoder, and judged by the plugin's own judgeSync on per-player tables of
 // the tool's own. Every output takes what it needs from the one Step: the
 // summary the dropped packets, the timeline the runs that stopped short of
-// a warning, the runner whose packet a warning line is about.
+// a warning, the runner whose packet a warning line is about. The Step is
+// events.h's SyncStep, so that the outputs need nothing of this folder.
 #pragma once
+
+#include "events.h"
 
 #include <array>
 #include <cstdint>
@@ -13,16 +16,7 @@ namespace replay {
 
 class SuspectTracker {
   public:
-    // What one packet did. `decoded` is false for anything the plugin's
-    // detection never sees (not a player sync packet, a player id of 1000
-    // or more, a dead player); the rest is then zero.
-    struct Step {
-        bool decoded = false;
-        uint16_t player = 0;
-        bool suspect = false;
-        int32_t run = 0;      // suspect packets in a row after this one
-        int32_t runEnded = 0; // length of the run this packet broke, else 0
-    };
+    using Step = SyncStep;
     // `tick` is the host's tick counter when the packet arrived.
     Step packet(const unsigned char *bytes, uint32_t bitCount, int packetId, uint32_t tick);
 

@@ -12,8 +12,8 @@
 // session.
 #pragma once
 
+#include "events.h"
 #include "host.h"
-#include "suspect.h"
 
 #include <cstdint>
 #include <map>
@@ -28,7 +28,7 @@ class Timeline {
     Timeline();
     // Every packet delivered to the plugin, with what the tracker made of
     // it (the suspect runs of player sync packets).
-    void packet(const SuspectTracker::Step &step, double seconds);
+    void packet(const SyncStep &step, double seconds);
     // A warning line the plugin posted about `player`.
     void warning(uint16_t player, const std::string &nameCp1251, double seconds);
     // An RPC set the spectate target: spectating starts or moves to
@@ -92,9 +92,9 @@ class Timeline {
     double keysFrom_ = 0;
     uint8_t keysHeld_ = 0;
     // The latest suspect packet of each player, where a short run is
-    // marked, and the run still open after it.
+    // marked, and whether the run still open after it is short of a warning.
     std::vector<double> lastSuspect_;
-    std::vector<int32_t> openRun_;
+    std::vector<bool> openRunShort_;
 };
 
 } // namespace replay

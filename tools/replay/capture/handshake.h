@@ -1,0 +1,32 @@
+// The datagrams of a connection that lie outside the reliability layer:
+// the handshake, refusals and the server browser's queries. Both the search for the
+// server and the session go by them.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+namespace capture {
+
+inline bool isConnectionReply(const unsigned char *d, size_t n) {
+    return n == 2 && d[0] == 25 && d[1] == 0;
+}
+inline bool isCookieRequest(const unsigned char *d, size_t n) { return n == 3 && d[0] == 26; }
+// [94] "pmo\0" [key: 4 bytes] [version: 4 bytes]
+inline bool isKeyDatagram(const unsigned char *d, size_t n) {
+    return n == 13 && d[0] == 94 && std::memcmp(d + 1, "pmo", 4) == 0;
+}
+inline bool isHandshake(const unsigned char *d, size_t n) {
+    return isConnectionReply(d, n) || isCookieRequest(d, n) || isKeyDatagram(d, n);
+}
+// Refusals: server full, already connected, banned.
+inline bool isRefusal(const unsigned char *d, size_t n) {
+    return n == 2 && d[1] == 0 && (d[0] == 31 || d[0] == 29 || d[0] == 36);
+}
+// The server browser's query and its reply ("SAMP" and the server's
+// address), which a client sends before it connects: no connection.
+inline bool isQuery(const unsigned char *d, size_t n) {
+    return n >= 4 && std::memcmp(d, "SAMP", 4) == 0;
+}
+
+} // namespace capture

@@ -19,10 +19,10 @@ namespace {
 
 const std::string example = EXAMPLES_DIR "/session.pcapng";
 
-// A transcript without the keys that place effects by trace line or
-// capture record.
+// A transcript without the keys that place effects (and a warning's
+// evidence) by trace line or capture record.
 std::string unplaced(const std::string &transcript) {
-    static const std::regex origin(", \"(line|record)\": [0-9]+");
+    static const std::regex origin(", \"(line|record)\": [0-9]+|\"(line|record)\": [0-9]+, ");
     return std::regex_replace(transcript, origin, "");
 }
 
@@ -49,9 +49,17 @@ class ReplayCapture : public ::testing::Test {
 TEST_F(ReplayCapture, TheExampleSessionWarnsAboutTheCheaterAndItsTraceReplaysTheSame) {
     Outcome fromCapture = run("--write-trace session.jsonl '" + example + "'");
     ASSERT_EQ(fromCapture.status, 0) << fromCapture.err;
+    // The warning names the records of the five suspect packets it was made of.
     EXPECT_NE(fromCapture.out.find("{\"chat\": \"[norvi warnings]: {3399ff}Anna_Sokol[5] "
                                    "возможно SprintHook\", \"color\": \"00FF2B2B\", "
-                                   "\"record\": 23, \"tick\": 1001400}"),
+                                   "\"warning\": {\"player\": 5, \"name\": \"Anna_Sokol\", "
+                                   "\"evidence\": [{\"record\": 18, \"tick\": 1001000, "),
+              std::string::npos)
+        << fromCapture.out;
+    EXPECT_NE(fromCapture.out.find("{\"record\": 23, \"tick\": 1001400, \"seconds\": 1.400, "
+                                   "\"speed\": 21, \"keys\": 8, \"animation\": 0, "
+                                   "\"animationFlags\": 0, \"gap\": 100}]}, \"record\": 23, "
+                                   "\"tick\": 1001400}"),
               std::string::npos)
         << fromCapture.out;
     // The spectate order's resent copy is the one thing left out.

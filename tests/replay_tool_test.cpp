@@ -137,9 +137,14 @@ TEST_F(ReplayTool, TheSprintWarningNamesThePlayerInTheirColour) {
                  "{\"sync\": {\"player\": 17, \"keys\": 8, \"velocity\": [0.2, 0, 0]}}\n";
     write("t.jsonl", trace);
     Outcome r = run("t.jsonl");
-    EXPECT_EQ(r.unplaced().substr(sizeof startUp - 1),
-              "{\"chat\": \"[norvi warnings]: {e0c020}Bob[17] возможно SprintHook\", "
-              "\"color\": \"00FF2B2B\"}\n");
+    EXPECT_EQ(
+        r.unplaced()
+            .substr(sizeof startUp - 1)
+            .rfind("{\"chat\": \"[norvi warnings]: {e0c020}Bob[17] возможно SprintHook\", "
+                   "\"color\": \"00FF2B2B\", \"warning\": {\"player\": 17, \"name\": \"Bob\", ",
+                   0),
+        0u)
+        << r.out;
 }
 
 TEST_F(ReplayTool, RawPacketsAndRpcsReachTheHooks) {
@@ -418,8 +423,12 @@ TEST_F(ReplayTool, EveryEffectNamesItsLineAndTick) {
             warning = line;
             break;
         }
-    EXPECT_EQ(warning, R"({"chat": "[norvi warnings]: {e0c020}Bob[17] возможно SprintHook", )"
-                       R"("color": "00FF2B2B", "line": 21, "tick": 1000600})");
+    EXPECT_EQ(warning.rfind(R"({"chat": "[norvi warnings]: {e0c020}Bob[17] возможно SprintHook", )"
+                            R"("color": "00FF2B2B", "warning": )",
+                            0),
+              0u)
+        << warning;
+    EXPECT_TRUE(warning.ends_with(R"(]}, "line": 21, "tick": 1000600})")) << warning;
 }
 
 TEST_F(ReplayTool, TheSummaryTellsWhoWasWarnedAndSpectated) {
@@ -624,3 +633,48 @@ TEST_F(ReplayTool, ColoursOnATerminalOnTopOfTextThatReadsWithout) {
 }
 
 #endif
+
+// The warning carries the packets the plugin acted on: the run's suspect
+// packets, the last five, each with its line, time, speed, keys, animation
+// and the gap since the player's previous packet. A packet that is not
+// suspect (no SPRINT) ends a run, and its packets are no evidence.
+TEST_F(ReplayTool, AWarningCarriesTheSuspectPacketsOfItsRun) {
+    std::string trace = "{\"player\": 17, \"name\": \"Bob\"}\n{\"frame\": 1}\n";
+    const char *sprinting = "{\"sync\": {\"player\": 17, \"keys\": 8, \"velocity\": [0.2, 0, 0.1], "
+                            "\"animation\": [1228, -32766]}}\n";
+    for (int i = 0; i < 3; i++)
+        trace += std::string("{\"advance\": 100}\n") + sprinting;
+    trace += "{\"advance\": 100}\n{\"sync\": {\"player\": 17, \"velocity\": [0.2, 0, 0]}}\n";
+    for (int i = 0; i < 6; i++)
+        trace += std::string("{\"advance\": ") + (i == 2 ? "120" : "100") + "}\n" + sprinting;
+    write("t.jsonl", trace);
+    Outcome r = run("t.jsonl");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines = linesOf(r.out);
+    // The sprinting run after the break: lines 12 to 20, the fifth of which
+    // (line 20) makes the warning; the sixth asks again within 8.5 s.
+    std::string packet =
+        R"("speed": 22.361027, "keys": 8, "animation": 1228, "animationFlags": -32766)";
+    std::string evidence;
+    for (const char *place : {R"("line": 12, "tick": 1000500, "seconds": 0.500)",
+                              R"("line": 14, "tick": 1000600, "seconds": 0.600)",
+                              R"("line": 16, "tick": 1000720, "seconds": 0.720)",
+                              R"("line": 18, "tick": 1000820, "seconds": 0.820)",
+                              R"("line": 20, "tick": 1000920, "seconds": 0.920)"})
+        evidence += std::string(evidence.empty() ? "{" : ", {") + place + ", " + packet +
+                    (std::string(place).find("720") != std::string::npos ? R"(, "gap": 120})"
+                                                                         : R"(, "gap": 100})");
+    EXPECT_EQ(lines.back(),
+              R"({"chat": "[norvi warnings]: {ffffff}Bob[17] возможно SprintHook", )"
+              R"("color": "00FF2B2B", "warning": {"player": 17, "name": "Bob", "evidence": [)" +
+                  evidence + R"(]}, "line": 20, "tick": 1000920})");
+
+    Outcome text = run("--format text --color never t.jsonl");
+    EXPECT_NE(text.out.find("     0.920  line 20        chat      [norvi warnings]: Bob[17] "
+                            "возможно SprintHook\n"
+                            "                           why       line 12, 0.500 s: speed 22.36, "
+                            "keys 0x0008, animation 1228/-32766, 100 ms after the one before\n"
+                            "                           why       line 14, 0.600 s: speed 22.36, "),
+              std::string::npos)
+        << text.out;
+}

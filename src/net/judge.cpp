@@ -27,11 +27,14 @@ static bool animationLooksLikeSprintHook(const PlayerSyncData &sync) {
     return sync.animationId == 0 && sync.animationFlags == 0;
 }
 
-static bool isSuspect(const PlayerSyncData &sync, TickMs now, TickMs lastSync, TickMs lastJump) {
+float syncSpeed(const PlayerSyncData &sync) {
     const float *v = sync.velocity;
-    float speed = std::sqrt((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]) * 100.0f;
+    return std::sqrt((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]) * 100.0f;
+}
+
+static bool isSuspect(const PlayerSyncData &sync, TickMs now, TickMs lastSync, TickMs lastJump) {
     // A NaN speed fails the comparison.
-    if (!(speed > sprintHookSpeed))
+    if (!(syncSpeed(sync) > sprintHookSpeed))
         return false;
     if (!(sync.keys & keySprint))
         return false;

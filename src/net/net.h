@@ -86,6 +86,10 @@ struct SprintHookState {
     TickMs lastJump; // the latest one with JUMP held
     int32_t run;     // suspect packets in a row so far
 };
+// The speed the sprint-hook test measures: the velocity's length times
+// 100, in single precision.
+float syncSpeed(const PlayerSyncData &sync);
+
 // What one decoded packet of that player makes of them.
 struct SprintHookStep {
     TickMs lastJump; // `now` when the packet holds JUMP, else as it was

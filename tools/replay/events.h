@@ -117,11 +117,34 @@ struct SyncStep {
     bool runEndedShort = false; // the run this packet broke asked for none
 };
 
+// One suspect sync packet, as the plugin judged it: where it came from,
+// when, and what the sprint-hook tests looked at.
+struct SuspectPacket {
+    uint64_t origin = 0; // the trace line or capture record
+    uint32_t tick = 0;   // the host's tick counter when it arrived
+    double seconds = 0;  // from the first event
+    float speed = 0;     // as the test measures it
+    uint16_t keys = 0;   // the keys word
+    uint16_t animationId = 0;
+    int16_t animationFlags = 0;
+    uint32_t gapMs = 0; // since the player's previous sync packet
+};
+
+// What a warning line was about: the player, and the suspect packets of the
+// run that made it (the last five at most, oldest first).
+struct WarningCause {
+    uint16_t player = 0;
+    std::string name; // Windows-1251, as the host names the player
+    std::vector<SuspectPacket> evidence;
+};
+
 // Where and when an effect happened.
 struct Place {
     uint64_t origin; // the trace line (or capture record) of the event that caused it
     uint32_t tick;   // the host's tick counter
     double seconds;  // from the first event
+    // For a warning line: what it was about; else null.
+    const WarningCause *warning = nullptr;
 };
 
 } // namespace replay

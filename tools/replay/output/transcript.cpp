@@ -22,6 +22,8 @@ class Jsonl final : public Transcript {
 
     void effect(const host::Effect &effect, const Place &place) override {
         std::visit([this](const auto &e) { write(e); }, effect);
+        if (place.warning)
+            putWarning(*place.warning);
         endObject(place);
     }
     void pass(const std::vector<host::TextDrawn> &labels, const Place &place) override {
@@ -85,6 +87,39 @@ class Jsonl final : public Transcript {
     }
 
   private:
+    // Why a warning line was posted: its player and the packets the plugin
+    // acted on.
+    void putWarning(const WarningCause &w) {
+        put(", \"warning\": {\"player\": ");
+        putNumber(w.player);
+        put(", \"name\": ");
+        putJsonText(w.name);
+        put(", \"evidence\": [");
+        for (size_t i = 0; i < w.evidence.size(); i++) {
+            const SuspectPacket &e = w.evidence[i];
+            put(i ? ", {\"" : "{\"");
+            put(originName_);
+            put("\": ");
+            putNumber(static_cast<int64_t>(e.origin));
+            put(", \"tick\": ");
+            putNumber(e.tick);
+            put(", \"seconds\": ");
+            putSeconds(e.seconds);
+            put(", \"speed\": ");
+            putJsonNumber(e.speed);
+            put(", \"keys\": ");
+            putNumber(e.keys);
+            put(", \"animation\": ");
+            putNumber(e.animationId);
+            put(", \"animationFlags\": ");
+            putNumber(e.animationFlags);
+            put(", \"gap\": ");
+            putNumber(e.gapMs);
+            put('}');
+        }
+        put("]}");
+    }
+
     // The effect's place after its own keys.
     void endObject(const Place &place) {
         put(", \"");
@@ -157,6 +192,8 @@ class Text final : public Transcript {
     void effect(const host::Effect &effect, const Place &place) override {
         putPlace(place);
         std::visit([this](const auto &e) { write(e); }, effect);
+        if (place.warning)
+            putWarning(*place.warning);
         lineDone();
     }
     // A pass like the one before it adds nothing for a reader: the key
@@ -233,6 +270,23 @@ class Text final : public Transcript {
     static constexpr const char *reset = "\x1b[0m";
     bool colours_;
     std::vector<host::TextDrawn> lastPass_;
+
+    // Under a warning line, indented to its text, the suspect packets it
+    // was made of, one a line.
+    void putWarning(const WarningCause &w) {
+        std::string indent(10 + 2 + originName_.size() + 1 + 8 + 2, ' ');
+        for (const SuspectPacket &e : w.evidence) {
+            char text[200];
+            (void)std::snprintf(text, sizeof text,
+                                "why       %s %llu, %.3f s: speed %.2f, keys 0x%04X, animation "
+                                "%u/%d, %u ms after the one before\n",
+                                originName_.c_str(), static_cast<unsigned long long>(e.origin),
+                                e.seconds, static_cast<double>(e.speed), e.keys, e.animationId,
+                                e.animationFlags, e.gapMs);
+            put(indent);
+            put(text);
+        }
+    }
 
     // The time and the line (or record) in front of every line.
     void putPlace(const Place &place) {

@@ -124,7 +124,8 @@ void Runner::finish() {
 
 void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id) {
     // The one decoding of the packet on the tool's side, for every output.
-    SuspectTracker::Step step = suspects_.packet(bytes, bitCount, id, host::tick());
+    SuspectTracker::Step step =
+        suspects_.packet(bytes, bitCount, id, host::tick(), origin_, seconds());
     if (summary_)
         summary_->packet(id, step);
     if (timeline_)
@@ -204,14 +205,19 @@ void Runner::drain() {
                     summary_->warning(*syncSender_, name, p.seconds);
                 if (timeline_)
                     timeline_->warning(*syncSender_, name, p.seconds);
+                cause_ = WarningCause{*syncSender_, name, suspects_.evidence(*syncSender_)};
             }
             if (!filter_.players.empty())
                 keep = keep && syncSender_ && filter_.players.count(*syncSender_) != 0;
         } else if (!filter_.players.empty()) {
             keep = false;
         }
-        if (keep && transcript_)
-            transcript_->effect(e, p);
+        if (keep && transcript_) {
+            Place at = p;
+            if (syncSender_ && std::holds_alternative<host::ChatLine>(e))
+                at.warning = &cause_;
+            transcript_->effect(e, at);
+        }
     }
     if (!pass_.empty())
         endPass();

@@ -68,6 +68,7 @@ class Runner {
     // The sender of the player sync packet being delivered, whose warning
     // line (if the plugin posts one) is about them.
     std::optional<uint16_t> syncSender_;
+    WarningCause cause_; // of the latest warning line, for the outputs
     uint64_t warnings_ = 0;
 
     void begin(uint64_t origin);

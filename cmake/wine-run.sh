@@ -9,7 +9,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 : "${WINEPREFIX:=${HOME}/.wine-norvi}"
 export WINEPREFIX
 out=$(mktemp) err=$(mktemp)
-wine "$@" >"$out" 2>"$err" </dev/null
+# Standard input is the program's, for a capture piped into the tool.
+wine "$@" >"$out" 2>"$err"
 rc=$?
 cat "$out"
 cat "$err" >&2

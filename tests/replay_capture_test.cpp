@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -213,3 +215,32 @@ TEST_F(ReplayCapture, EveryFileMayBeNamedInAnyScript) {
     EXPECT_EQ(unwritable.err, text(u8"norvi-replay: cannot write Нет/εγγραφή.jsonl: No such "
                                    u8"file or directory\n"));
 }
+
+#if !defined(_WIN32)
+// --follow reads a capture that another program is still writing: what is
+// there at once, then the rest as it is written, a record cut in two
+// waited for rather than reported; Ctrl-C (here SIGINT from timeout) ends
+// it with the run finished as for the whole file.
+TEST_F(ReplayCapture, FollowReadsAFileAsItIsWrittenUntilCtrlC) {
+    std::string whole = readFile(example);
+    fs::path growing = dir / "growing.pcapng";
+    std::ofstream(growing, std::ios::binary) << whole.substr(0, whole.size() / 2);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        std::ofstream(growing, std::ios::binary | std::ios::app) << whole.substr(whole.size() / 2);
+    });
+    Outcome followed = runProgram("/usr/bin/timeout",
+                                  "--preserve-status -s INT 2 '" NORVI_REPLAY
+                                  "' --format text --color never --follow growing.pcapng",
+                                  dir, dir / "tmp");
+    writer.join();
+    Outcome whole_ = run("--format text --color never '" + example + "'");
+    EXPECT_EQ(followed.status, 0) << followed.err;
+    EXPECT_EQ(followed.out, whole_.out);
+    EXPECT_EQ(followed.err, "norvi-replay: growing.pcapng: stopped after record 55, as asked "
+                            "(Ctrl-C)\n"
+                            "norvi-replay: growing.pcapng: skipped 1 message (1 resent "
+                            "duplicates, first record 26)\n");
+    EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "the game folder is removed";
+}
+#endif

@@ -97,3 +97,24 @@ TEST_F(WindowsTool, WritesTheNativeToolsBytesForEveryExample) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(WindowsTool, ReadsACapturePipedIntoItAsTheNativeToolDoes) {
+    if (std::system("'" WINE_PROBE "'") != 0)
+        GTEST_SKIP() << "Wine does not start on this machine (cmake/wine-probe.sh --explain)";
+    std::string capture = readFile(EXAMPLES_DIR "/session.pcapng");
+    // Through a pipe, as from tcpdump or dumpcap: on Windows read as bytes.
+    Outcome native = runProgram("/bin/sh", "-c \"cat | '" NORVI_REPLAY "' --format text -\"", dir,
+                                dir / "tmp", capture);
+    Outcome windows =
+        runProgram("/bin/sh", "-c \"cat | '" WINE_RUN "' '" NORVI_REPLAY_EXE "' --format text -\"",
+                   dir, fs::temp_directory_path(), capture);
+    EXPECT_EQ(native.status, 0) << native.err;
+    EXPECT_EQ(windows.status, 0) << windows.err;
+    EXPECT_NE(native.out.find("SprintHook"), std::string::npos);
+    EXPECT_EQ(windows.out, native.out);
+    EXPECT_EQ(windows.err, native.err);
+}
+
+} // namespace

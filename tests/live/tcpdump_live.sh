@@ -34,10 +34,11 @@ editcap -F pcap "$session" "$work/session.pcap"
 # script's background jobs otherwise do.
 set -m
 tcpdump -i lo -U -w - udp port 7777 2>"$work/tcpdump.err" | tee "$work/live.pcap" |
-    "$tool" --format text --color never - >"$work/live.out" 2>"$work/live.err" &
+    sh -c 'echo $$ >"$1/tool.pid"; exec "$2" --format text --color never -' sh "$work" "$tool" \
+        >"$work/live.out" 2>"$work/live.err" &
 for _ in $(seq 50); do grep -q "listening on" "$work/tcpdump.err" && break; sleep 0.1; done
 sleep 1 # tcpdump says it listens a moment before it sees every packet
-tool_pid=$(pgrep -n -f -- "$tool --format text --color never -")
+tool_pid=$(cat "$work/tool.pid")
 
 python3 "$here/send_capture.py" "$work/session.pcap" 7777 51234 >"$work/sender.out" &
 sender=$!
@@ -52,7 +53,7 @@ wait $sender
 sleep 2
 kill -INT "$tool_pid"
 for _ in $(seq 100); do kill -0 "$tool_pid" 2>/dev/null || break; sleep 0.05; done
-pkill -INT -f "tcpdump -i lo -U -w - udp port 7777"
+kill -INT $(jobs -p) 2>/dev/null # tcpdump, which goes on until told
 wait
 
 status=0

@@ -123,19 +123,25 @@ void Runner::finish() {
 }
 
 void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id) {
-    // The one decoding of the packet on the tool's side, for every output.
-    SuspectTracker::Step step = suspects_.packet(bytes, bitCount, id, host::tick());
-    if (summary_)
-        summary_->packet(id, step);
-    if (timeline_)
-        timeline_->packet(step, seconds());
-    // The plugin warns only while handling a packet its detection sees, and
-    // then about that packet's sender.
-    if (step.decoded)
-        syncSender_ = step.player;
+    // The one decoding of the packet on the tool's side, for every output
+    // that needs it: those that follow suspect runs or name whom a warning
+    // is about. Counting warnings alone needs none.
+    if (summary_ || timeline_ || !filter_.players.empty()) {
+        SuspectTracker::Step step = suspects_.packet(bytes, bitCount, id, host::tick());
+        if (summary_)
+            summary_->packet(id, step);
+        if (timeline_)
+            timeline_->packet(step, seconds());
+        // The plugin warns only while handling a packet its detection
+        // sees, and then about that packet's sender.
+        if (step.decoded)
+            syncSender_ = step.player;
+    }
+    handlingSync_ = id == host::playerSyncId;
     host::deliverPacket(bytes, bitCount, id);
     drain();
     syncSender_.reset();
+    handlingSync_ = false;
 }
 
 void Runner::deliverRpc(int id, const unsigned char *data, uint32_t bitCount) {
@@ -194,8 +200,9 @@ void Runner::drain() {
                 noteChat(*screen_, *chat);
             // A chat line posted while a player's sync packet was handled is
             // the warning about that player.
-            if (syncSender_) {
+            if (handlingSync_)
                 warnings_++;
+            if (syncSender_) {
                 auto found = players_.find(*syncSender_);
                 std::string name = found != players_.end() && found->second.name
                                        ? *found->second.name

@@ -68,9 +68,9 @@ bool followSpectateRpc(int rpcId, BitStream *stream, int16_t &target) {
     }
     if (rpcId == rpcToggleSpectating) {
         // Not zero unless the stream says so: a short stream ends nothing.
-        uint32_t spectating = 0xFFFFFFFF;
-        stream->ReadBits(reinterpret_cast<unsigned char *>(&spectating), 32, true);
-        if (spectating == 0) {
+        uint32_t toggle = 0xFFFFFFFF;
+        stream->ReadBits(reinterpret_cast<unsigned char *>(&toggle), 32, true);
+        if (toggle == 0) {
             target = -1;
             return true;
         }

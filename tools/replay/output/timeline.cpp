@@ -260,90 +260,40 @@ std::string Timeline::svg(double endSeconds) const {
     return done.render(end);
 }
 
-std::string Timeline::render(double end) const {
-    double span = end > 0 ? end : 1;
-    double perPixel = span / plotWidth;
-    auto xOf = [&](double seconds) { return plotLeft + seconds / perPixel; };
-    auto pixelOfBin = [&](uint32_t bin) {
-        return std::min(plotWidth - 1, std::floor((bin + 0.5) * binSeconds_ / perPixel));
-    };
-    bool hours = span >= 3600;
-
-    std::vector<const std::pair<const uint16_t, PlayerRow> *> warned;
-    uint32_t warnings = 0;
-    // Players never warned whose runs stopped short, with their number of
-    // such runs: named under the picture, the first few of them.
-    std::string nearMisses;
-    size_t nearMissCount = 0;
-    for (const auto &entry : players_) {
-        if (entry.second.warnings > 0) {
-            warned.push_back(&entry);
-            warnings += entry.second.warnings;
-            continue;
-        }
-        uint32_t runs = 0;
-        for (const Mark &m : entry.second.marks)
-            runs += m.shortRuns;
-        if (nearMissCount++ < 8)
-            nearMisses += (nearMisses.empty() ? " " : ", ") + std::to_string(entry.first) + " (" +
-                          std::to_string(runs) + (runs == 1 ? " run)" : " runs)");
-    }
-    if (nearMissCount > 8)
-        nearMisses += " and " + std::to_string(nearMissCount - 8) + " more";
-
-    double axisY = titleHeight + axisHeight;
-    double stripY = axisY + 6;
-    double keysY = stripY + stripHeight + 6;
-    double playersY = keysY + 8 * keyRowHeight + gap;
-    double rowsEnd =
-        playersY + static_cast<double>(std::max<size_t>(warned.size(), 1)) * playerRowHeight;
-    double height = rowsEnd + 46;
-
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"" + attr("width", pictureWidth) +
-                      attr("height", height) + " viewBox=\"0 0 " + svgNumber(pictureWidth) + " " +
-                      svgNumber(height) + "\">\n";
-    svg += "  <rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n";
-    svg += "  <g font-family=\"Arial, Helvetica, sans-serif\" font-size=\"12\" fill=\"#222222\">\n";
-
-    // Title: what the picture covers.
-    std::string title =
-        "Session of " + (span < 60 ? svgNumber(span) + " s" : clock(std::llround(span), hours)) +
-        ": " + std::to_string(warned.size()) + (warned.size() == 1 ? " player" : " players") +
-        " warned, " + std::to_string(warnings) +
-        (warnings == 1 ? " warning line" : " warning lines");
-    svg += text(10, 19, title, " font-size=\"15\" font-weight=\"bold\"");
-
+void Timeline::renderAxis(const Canvas &c, std::string &svg) const {
     // Time axis, with a faint grid line at every step.
-    double step = axisStep(span);
+    double step = axisStep(c.span);
     svg += "  </g>\n  <g font-family=\"Arial, Helvetica, sans-serif\" font-size=\"11\" "
            "fill=\"#555555\">\n";
     for (long long i = 0;; i++) {
         double t = static_cast<double>(i) * step;
-        if (t > span + step * 1e-9)
+        if (t > c.span + step * 1e-9)
             break;
-        svg += rect(xOf(t), axisY, 1, rowsEnd - axisY, "#EEEEEE");
-        std::string label = timeText(t, step, hours);
+        svg += rect(c.xOf(t), c.axisY, 1, c.rowsEnd - c.axisY, "#EEEEEE");
+        std::string label = timeText(t, step, c.hours);
         // A label is about 6.5 pixels a character; the last may not fit.
-        if (xOf(t) + 2 + 6.5 * static_cast<double>(label.size()) <= pictureWidth)
-            svg += text(xOf(t) + 2, axisY - 6, label);
+        if (c.xOf(t) + 2 + 6.5 * static_cast<double>(label.size()) <= pictureWidth)
+            svg += text(c.xOf(t) + 2, c.axisY - 6, label);
     }
     svg += "  </g>\n  <g font-family=\"Arial, Helvetica, sans-serif\" font-size=\"12\" "
            "fill=\"#222222\">\n";
+}
 
+void Timeline::renderSpectating(const Canvas &c, std::string &svg) const {
     // Who was spectated: a band per stretch, the player id written in it
     // where it fits.
-    svg += text(10, stripY + 13, "spectating");
+    svg += text(10, c.stripY + 13, "spectating");
     {
         double from = 0;
         int target = -1;
         auto band = [&](double until) {
             if (target == -1 || !(until > from))
                 return;
-            double x = xOf(from), w = std::max(1.0, xOf(until) - x);
-            svg += rect(x, stripY, w, stripHeight, targetColour(target));
+            double x = c.xOf(from), w = std::max(1.0, c.xOf(until) - x);
+            svg += rect(x, c.stripY, w, stripHeight, targetColour(target));
             std::string id = std::to_string(target);
             if (w > 8.0 * static_cast<double>(id.size()) + 6)
-                svg += text(x + 3, stripY + 13, id);
+                svg += text(x + 3, c.stripY + 13, id);
         };
         for (const SpectateMark &m : spectates_) {
             double at = m.bin * binSeconds_;
@@ -351,13 +301,15 @@ std::string Timeline::render(double end) const {
             from = at;
             target = m.target;
         }
-        band(span);
+        band(c.span);
     }
+}
 
+void Timeline::renderKeys(const Canvas &c, std::string &svg) const {
     // The eight keys: grey where somebody was spectated, green where the
     // key was held, paler where it was held for part of the pixel.
     for (int k = 0; k < 8; k++) {
-        double y = keysY + k * keyRowHeight;
+        double y = c.keysY + k * keyRowHeight;
         svg += text(10, y + 11, xmlText(keyName(k)));
     }
     {
@@ -371,7 +323,7 @@ std::string Timeline::render(double end) const {
                 continue;
             // A bin wider than a pixel shares its time among the pixels it
             // covers.
-            double from = b * binSeconds_ / perPixel, to = (b + 1) * binSeconds_ / perPixel;
+            double from = b * binSeconds_ / c.perPixel, to = (b + 1) * binSeconds_ / c.perPixel;
             for (auto p = static_cast<long long>(from);
                  p < static_cast<long long>(std::ceil(to)) && p < static_cast<long long>(plotWidth);
                  p++) {
@@ -403,36 +355,43 @@ std::string Timeline::render(double end) const {
         };
         // How much of a pixel's time: 1 to 4 quarters, 0 for none.
         auto quarters = [&](double t) {
-            return t > 0 ? std::clamp(static_cast<int>(std::ceil(t / perPixel * 4 - 1e-9)), 1, 4)
+            return t > 0 ? std::clamp(static_cast<int>(std::ceil(t / c.perPixel * 4 - 1e-9)), 1, 4)
                          : 0;
         };
         for (size_t k = 0; k < 8; k++) {
-            double y = keysY + static_cast<double>(k) * keyRowHeight;
+            double y = c.keysY + static_cast<double>(k) * keyRowHeight;
             runs([&](size_t p) { return quarters(spectated[p]) > 0 ? 4 : 0; }, y, "#E4E4E4");
             runs([&](size_t p) { return quarters(held[p][k]); }, y, "#2DB82D");
         }
     }
+}
 
+void Timeline::renderChanges(const Canvas &c, std::string &svg) const {
     // Where spectating changed: a line down through the keys.
     {
         double lastPixel = -1;
         for (const SpectateMark &m : spectates_) {
-            double p = pixelOfBin(m.bin);
+            double p = c.pixelOfBin(m.bin);
             if (p == lastPixel)
                 continue;
             lastPixel = p;
-            svg += rect(plotLeft + p, stripY, 1, keysY + 8 * keyRowHeight - stripY, "#333333");
+            svg +=
+                rect(plotLeft + p, c.stripY, 1, c.keysY + 8 * keyRowHeight - c.stripY, "#333333");
         }
     }
+}
 
+void Timeline::renderPlayers(
+    const Canvas &c, const std::vector<const std::pair<const uint16_t, PlayerRow> *> &warned,
+    std::string &svg) const {
     // A row per warned player: a red mark per warning line, a faint one
     // where a run of suspect packets stopped short of five; marks within
     // one pixel are one mark.
     if (warned.empty())
-        svg += text(plotLeft, playersY + 13, "Nobody was warned.");
+        svg += text(plotLeft, c.playersY + 13, "Nobody was warned.");
     for (size_t i = 0; i < warned.size(); i++) {
         const auto &[id, row] = *warned[i];
-        double y = playersY + static_cast<double>(i) * playerRowHeight;
+        double y = c.playersY + static_cast<double>(i) * playerRowHeight;
         std::string label = xmlText(row.name) + " [" + std::to_string(id) +
                             "]: " + std::to_string(row.warnings) +
                             (row.warnings == 1 ? " warning" : " warnings");
@@ -440,7 +399,7 @@ std::string Timeline::render(double end) const {
         svg += rect(plotLeft, y + playerRowHeight - 1, plotWidth, 1, "#EEEEEE");
         double lastWarning = -1, lastShort = -1;
         for (const Mark &m : row.marks) {
-            double p = pixelOfBin(m.bin);
+            double p = c.pixelOfBin(m.bin);
             if (m.shortRuns > 0 && p != lastShort && p != lastWarning) {
                 svg += rect(plotLeft + p, y + 5, 2, playerRowHeight - 8, "#E08080",
                             attr("fill-opacity", 0.5));
@@ -452,6 +411,67 @@ std::string Timeline::render(double end) const {
             }
         }
     }
+}
+
+std::string Timeline::render(double end) const {
+    Canvas c;
+    c.span = end > 0 ? end : 1;
+    c.perPixel = c.span / plotWidth;
+    c.binSeconds = binSeconds_;
+    c.hours = c.span >= 3600;
+    double span = c.span;
+    bool hours = c.hours;
+
+    std::vector<const std::pair<const uint16_t, PlayerRow> *> warned;
+    uint32_t warnings = 0;
+    // Players never warned whose runs stopped short, with their number of
+    // such runs: named under the picture, the first few of them.
+    std::string nearMisses;
+    size_t nearMissCount = 0;
+    for (const auto &entry : players_) {
+        if (entry.second.warnings > 0) {
+            warned.push_back(&entry);
+            warnings += entry.second.warnings;
+            continue;
+        }
+        uint32_t runs = 0;
+        for (const Mark &m : entry.second.marks)
+            runs += m.shortRuns;
+        if (nearMissCount++ < 8)
+            nearMisses += (nearMisses.empty() ? " " : ", ") + std::to_string(entry.first) + " (" +
+                          std::to_string(runs) + (runs == 1 ? " run)" : " runs)");
+    }
+    if (nearMissCount > 8)
+        nearMisses += " and " + std::to_string(nearMissCount - 8) + " more";
+
+    c.axisY = titleHeight + axisHeight;
+    c.stripY = c.axisY + 6;
+    c.keysY = c.stripY + stripHeight + 6;
+    c.playersY = c.keysY + 8 * keyRowHeight + gap;
+    c.rowsEnd =
+        c.playersY + static_cast<double>(std::max<size_t>(warned.size(), 1)) * playerRowHeight;
+    double rowsEnd = c.rowsEnd;
+    double height = rowsEnd + 46;
+
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"" + attr("width", pictureWidth) +
+                      attr("height", height) + " viewBox=\"0 0 " + svgNumber(pictureWidth) + " " +
+                      svgNumber(height) + "\">\n";
+    svg += "  <rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n";
+    svg += "  <g font-family=\"Arial, Helvetica, sans-serif\" font-size=\"12\" fill=\"#222222\">\n";
+
+    // Title: what the picture covers.
+    std::string title =
+        "Session of " + (span < 60 ? svgNumber(span) + " s" : clock(std::llround(span), hours)) +
+        ": " + std::to_string(warned.size()) + (warned.size() == 1 ? " player" : " players") +
+        " warned, " + std::to_string(warnings) +
+        (warnings == 1 ? " warning line" : " warning lines");
+    svg += text(10, 19, title, " font-size=\"15\" font-weight=\"bold\"");
+
+    renderAxis(c, svg);
+    renderSpectating(c, svg);
+    renderKeys(c, svg);
+    renderChanges(c, svg);
+    renderPlayers(c, warned, svg);
     double footY = rowsEnd + 18;
     svg += text(10, footY,
                 "Time from the first event. Keys: green while held (paler: held for part of the "

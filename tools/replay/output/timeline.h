@@ -15,6 +15,8 @@
 #include "events.h"
 #include "host.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -78,6 +80,25 @@ class Timeline {
     void closeKeys(double seconds);
     void finish(double endSeconds);
     std::string render(double endSeconds) const;
+
+    // Where the picture's parts lie, worked out once for a rendering.
+    struct Canvas {
+        double span, perPixel, binSeconds;
+        bool hours;
+        double axisY, stripY, keysY, playersY, rowsEnd;
+        double xOf(double seconds) const { return plotLeft + seconds / perPixel; }
+        double pixelOfBin(uint32_t bin) const {
+            return std::min(plotWidth - 1, std::floor((bin + 0.5) * binSeconds / perPixel));
+        }
+    };
+    // The parts of the picture, top to bottom, each appended to `svg`.
+    void renderAxis(const Canvas &c, std::string &svg) const;
+    void renderSpectating(const Canvas &c, std::string &svg) const;
+    void renderKeys(const Canvas &c, std::string &svg) const;
+    void renderChanges(const Canvas &c, std::string &svg) const;
+    void renderPlayers(const Canvas &c,
+                       const std::vector<const std::pair<const uint16_t, PlayerRow> *> &warned,
+                       std::string &svg) const;
 
     double binSeconds_;
     double lastSeconds_ = 0;

@@ -123,7 +123,9 @@ void Runner::finish() {
 }
 
 void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id) {
-    // The one decoding of the packet on the tool's side, for every output.
+    // The one decoding of the packet on the tool's side, for every output:
+    // the summary and the timeline follow suspect runs, and a warning line
+    // in the transcript names the packets of its run.
     SuspectTracker::Step step =
         suspects_.packet(bytes, bitCount, id, host::tick(), origin_, seconds());
     if (summary_)
@@ -134,9 +136,11 @@ void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id
     // then about that packet's sender.
     if (step.decoded)
         syncSender_ = step.player;
+    handlingSync_ = id == host::playerSyncId;
     host::deliverPacket(bytes, bitCount, id);
     drain();
     syncSender_.reset();
+    handlingSync_ = false;
 }
 
 void Runner::deliverRpc(int id, const unsigned char *data, uint32_t bitCount) {
@@ -195,8 +199,9 @@ void Runner::drain() {
                 noteChat(*screen_, *chat);
             // A chat line posted while a player's sync packet was handled is
             // the warning about that player.
-            if (syncSender_) {
+            if (handlingSync_)
                 warnings_++;
+            if (syncSender_) {
                 auto found = players_.find(*syncSender_);
                 std::string name = found != players_.end() && found->second.name
                                        ? *found->second.name

@@ -65,8 +65,10 @@ class Runner {
     int16_t spectateTarget_ = -1;       // as the plugin's RPC hook keeps it
     std::optional<uint16_t> spectated_; // the player it names, if any
     SuspectTracker suspects_;
-    // The sender of the player sync packet being delivered, whose warning
-    // line (if the plugin posts one) is about them.
+    // A player sync packet is being delivered; and its sender, whose
+    // warning line (if the plugin posts one) is about them, where an output
+    // needs to know.
+    bool handlingSync_ = false;
     std::optional<uint16_t> syncSender_;
     WarningCause cause_; // of the latest warning line, for the outputs
     uint64_t warnings_ = 0;

@@ -281,6 +281,21 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
     return std::nullopt;
 }
 
+// The status for a trace that could not be read or holds a bad line, said
+// on standard error; nothing when it is good.
+std::optional<int> traceFailure(const Options &o, const replay::TraceFile &trace,
+                                const std::optional<replay::TraceError> &bad) {
+    if (!trace.readError().empty()) {
+        complain("cannot read the trace " + o.trace + ": " + trace.readError());
+        return replay::exitBadInput;
+    }
+    if (bad) {
+        (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
+        return replay::exitBadInput;
+    }
+    return std::nullopt;
+}
+
 // Opens the trace (checking it whole first when asked), and the temporary
 // file that holds the transcript of a trace checked while it runs. A status
 // when the tool cannot go on.
@@ -290,14 +305,8 @@ std::optional<int> openTrace(const Options &o, const Request &r, replay::TraceFi
     std::optional<replay::TraceError> bad;
     if (!isCapture && trace.open(o.trace) && checkFirst)
         bad = trace.check();
-    if (!trace.readError().empty()) {
-        complain("cannot read the trace " + o.trace + ": " + trace.readError());
-        return replay::exitBadInput;
-    }
-    if (bad) {
-        (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
-        return replay::exitBadInput;
-    }
+    if (std::optional<int> stop = traceFailure(o, trace, bad))
+        return stop;
     if (checkFirst && trace.events() == 0)
         complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
     if (!isCapture && !checkFirst) {
@@ -364,15 +373,9 @@ std::optional<int> playSource(const Options &o, const Request &r, replay::TraceF
             trace.progress = [&progress](uint64_t bytes) { progress.show(bytes); };
         bad = trace.checkAndPlay(play);
     }
-    if (!trace.readError().empty()) {
-        complain("cannot read the trace " + o.trace + ": " + trace.readError());
-        return replay::exitBadInput;
-    }
-    if (bad) {
-        // What ran is dropped with the held transcript.
-        (void)std::fprintf(stderr, "%s:%s\n", o.trace.c_str(), bad->describe().c_str());
-        return replay::exitBadInput;
-    }
+    // What ran is dropped with the held transcript.
+    if (std::optional<int> stop = traceFailure(o, trace, bad))
+        return stop;
     if (!isCapture && !checkFirst && trace.events() == 0)
         complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
     return std::nullopt;

@@ -224,8 +224,8 @@ TEST(CaptureSession, TheServerBrowsersQueryBeforeConnectingIsNoConnection) {
     s.send(10 * ms, {{whole({200, 0xAA}), 8}});
     Played run = play(s.file());
     ASSERT_EQ(run.result.error, "");
-    EXPECT_EQ(run.after(), (std::vector<std::string>{"5: packet 200 16 C8AA", "5: tick 1000050",
-                                                     "5: frame 1"}));
+    EXPECT_EQ(run.after(),
+              (std::vector<std::string>{"5: packet 200 16 C8AA", "5: tick 1000050", "5: frame 1"}));
     EXPECT_EQ(run.result.report.notes, std::vector<std::string>{}) << "read from its handshake";
     EXPECT_EQ(run.result.report.summary(), "");
 }
@@ -268,6 +268,47 @@ TEST(CaptureSession, TheFirstServerIsFollowedAndALaterOneIsSkippedAndNamed) {
     EXPECT_FALSE(capture::parseEndpoint("10.0.0.256:7000"));
     EXPECT_FALSE(capture::parseEndpoint("10.0.0.1"));
     EXPECT_FALSE(capture::parseEndpoint("10.0.0.1:70000"));
+}
+
+// A capture taken on the server holds its datagrams to every client: the
+// first is followed unless --client names another, and the report names
+// each client not followed, with the option that would follow it.
+TEST(CaptureSession, OnTheServerOneClientsViewRunsAndTheOthersAreNamed) {
+    Server a, b;
+    b.to = {0xC0A80A1Eu, 50000}; // 192.168.10.30, the same server
+    a.connect(0);
+    b.connect(2 * ms);
+    a.send(10 * ms, {{whole({200, 0xAA}), 8}});
+    b.send(11 * ms, {{whole({200, 0xBB}), 8}});
+    std::vector<Frame> both = a.timeline.frames;
+    for (Frame f : b.timeline.frames)
+        both.push_back(f);
+    std::sort(both.begin(), both.end(),
+              [](const Frame &x, const Frame &y) { return x.timeNs < y.timeNs; });
+    Bytes file = pcap(both, 1);
+
+    capture::Options first;
+    first.client = capture::parseEndpoint("192.168.10.20:51234");
+    for (capture::Options options : {capture::Options{}, first}) {
+        Played run = play(file, options);
+        ASSERT_EQ(run.result.error, "");
+        EXPECT_EQ(run.after(), (std::vector<std::string>{"5: packet 200 16 C8AA", "6: tick 1000050",
+                                                         "6: frame 1"}));
+        EXPECT_EQ(run.result.report.notes,
+                  (std::vector<std::string>{"the server also sent 3 datagrams to another client, "
+                                            "192.168.10.30:50000, from record 3: --client "
+                                            "192.168.10.30:50000 would follow it instead"}));
+    }
+    capture::Options other;
+    other.client = capture::parseEndpoint("192.168.10.30:50000");
+    Played chosen = play(file, other);
+    EXPECT_EQ(chosen.after(),
+              (std::vector<std::string>{"6: packet 200 16 C8BB", "6: tick 1000050", "6: frame 1"}));
+    EXPECT_EQ(chosen.result.report.tally(Skip::OtherClient).count, 3u);
+    EXPECT_EQ(chosen.result.report.notes,
+              (std::vector<std::string>{"the server also sent 3 datagrams to another client, "
+                                        "192.168.10.20:51234, from record 1: --client "
+                                        "192.168.10.20:51234 would follow it instead"}));
 }
 
 TEST(CaptureSession, AReconnectStartsEveryCounterAfresh) {
@@ -379,6 +420,8 @@ TEST(CaptureSession, EveryRecordIsUsedOrSkippedOnceAndBadInputIsReported) {
     EXPECT_EQ(r.usedRecords + r.skippedRecords(), r.records);
     EXPECT_EQ(capture::messagesOf(run.result),
               (std::vector<std::string>{
+                  "the server also sent 1 datagram to another client, 10.0.0.9:1234, from record "
+                  "6: --client 10.0.0.9:1234 would follow it instead",
                   "the capture ends inside record 8 (74 bytes of it are there): it is left out",
                   "skipped 2 records (1 not the game server's, first record 5; 1 to another "
                   "client, first record 6), 1 datagram (1 unreadable, first record 4)"}));

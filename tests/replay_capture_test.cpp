@@ -88,7 +88,7 @@ TEST_F(ReplayCapture, ACaptureIsKnownByItsContentAndItsOptionsAreChecked) {
     EXPECT_NE(notForTraces.err.find("are for a capture"), std::string::npos) << notForTraces.err;
 
     for (const char *bad : {"--frame-ms 0", "--frame-ms 1001", "--frame-ms 5x", "--server 1.2.3:4",
-                            "--server 1.2.3.4:65536"}) {
+                            "--client 1.2.3.4", "--server 1.2.3.4:65536"}) {
         Outcome o = run(std::string(bad) + " '" + example + "'");
         EXPECT_EQ(o.status, 2) << bad;
         EXPECT_EQ(o.out, "") << bad;

@@ -52,7 +52,7 @@ struct Options {
     std::vector<int> players;
     bool summary = false, failOnWarning = false;
     // For a capture only.
-    std::string server, writeTrace;
+    std::string server, client, writeTrace;
     uint32_t frameMs = 50;
     bool captureOptionsGiven = false, serverGiven = false;
 };
@@ -108,6 +108,11 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
         app.add_option(
                "--server", o.server,
                "A capture: the game server to follow (by default the first one connected to)")
+            ->type_name("HOST:PORT");
+    CLI::Option *client =
+        app.add_option("--client", o.client,
+                       "A capture taken on the server: the client whose view runs (by default "
+                       "the first one)")
             ->type_name("HOST:PORT");
     CLI::Option *frameMs =
         app.add_option("--frame-ms", o.frameMs,
@@ -192,7 +197,8 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
 
     if (!o.follow.empty())
         o.trace = o.follow;
-    o.captureOptionsGiven = server->count() || frameMs->count() || writeTrace->count();
+    o.captureOptionsGiven =
+        server->count() || client->count() || frameMs->count() || writeTrace->count();
     o.serverGiven = server->count() != 0;
     return std::nullopt;
 }
@@ -240,7 +246,7 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
     }
     replay::CaptureInput &capture = r.capture;
     if (!isCapture && o.captureOptionsGiven) {
-        complain("--server, --frame-ms and --write-trace are for a capture; " + o.trace +
+        complain("--server, --client, --frame-ms and --write-trace are for a capture; " + o.trace +
                  " is no pcap or pcapng file");
         return replay::exitBadInput;
     }
@@ -254,6 +260,13 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
             capture.options.server = capture::parseEndpoint(o.server);
             if (!capture.options.server) {
                 complain("--server: \"" + o.server + "\" is not HOST:PORT (an IPv4 address)");
+                return replay::exitBadInput;
+            }
+        }
+        if (!o.client.empty()) {
+            capture.options.client = capture::parseEndpoint(o.client);
+            if (!capture.options.client) {
+                complain("--client: \"" + o.client + "\" is not HOST:PORT (an IPv4 address)");
                 return replay::exitBadInput;
             }
         }

@@ -24,6 +24,9 @@ namespace capture {
 
 struct Options {
     std::optional<Endpoint> server; // nullopt: found from the traffic
+    // The client whose view runs, in a capture taken on the server (which
+    // holds its datagrams to every client); nullopt: the first one.
+    std::optional<Endpoint> client;
     uint32_t frameMs = 50;          // a frame every this many ms of capture time
     // Called once per record with whether it was used or skipped; for tests.
     std::function<void(uint64_t record, bool used)> onRecord;

@@ -76,9 +76,17 @@ void Session::datagram(const Datagram &d) {
             used(true);
             return;
         }
-        if (isHandshake(d.data, d.size) || !hasClient_) {
+        // Unless --client names one, the first client is followed; a
+        // handshake to another port of the same machine is that client
+        // connecting again. Another machine is another player (a capture
+        // taken on the server).
+        bool chosen = options_.client ? d.to == *options_.client
+                                      : !hasClient_ || (isHandshake(d.data, d.size) &&
+                                                        d.to.address == client_.address);
+        if (chosen) {
             newClient(d.to, isHandshake(d.data, d.size));
         } else {
+            otherClient(d.to);
             report_.skip(Skip::OtherClient, record_);
             used(false);
             return;
@@ -88,10 +96,34 @@ void Session::datagram(const Datagram &d) {
     fromServer(d.data, d.size);
 }
 
+// The server's datagrams to a client not followed, counted for the report
+// (the first clients only, so that a flood of them costs no memory).
+void Session::otherClient(const Endpoint &client) {
+    auto it = others_.find(client);
+    if (it == others_.end()) {
+        if (others_.size() >= maxOtherClients)
+            return;
+        it = others_.emplace(client, OtherClient{0, record_}).first;
+    }
+    it->second.datagrams++;
+}
+
 void Session::finish() {
     if (!started_) {
         Record none;
         startUp(none);
+    }
+    if (options_.client && !hasClient_)
+        report_.notes.push_back("the capture holds no datagram from the server to the client " +
+                                text(*options_.client));
+    for (const auto &[client, other] : others_) {
+        if (hasClient_ && client == client_)
+            continue; // followed in the end, after another
+        report_.notes.push_back("the server also sent " + std::to_string(other.datagrams) +
+                                (other.datagrams == 1 ? " datagram" : " datagrams") +
+                                " to another client, " + text(client) + ", from record " +
+                                std::to_string(other.firstRecord) + ": --client " + text(client) +
+                                " would follow it instead");
     }
     receiver_.finish(report_);
     // One more frame after the last record.

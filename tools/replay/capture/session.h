@@ -10,6 +10,7 @@
 #include "reliability.h"
 
 #include <array>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -39,6 +40,7 @@ class Session : public Delivery {
     void schedule(const Record &r);
     void frame(uint64_t k);
     void newClient(const Endpoint &client, bool handshake);
+    void otherClient(const Endpoint &client);
     void fromServer(const unsigned char *data, size_t size);
     void packet(const unsigned char *data, uint32_t bits, unsigned id);
     // An RPC message from bit `at`: its marker, its identifier, the
@@ -60,6 +62,12 @@ class Session : public Delivery {
 
     bool hasClient_ = false, connected_ = false;
     Endpoint client_;
+    struct OtherClient {
+        uint64_t datagrams;
+        uint64_t firstRecord;
+    };
+    static constexpr size_t maxOtherClients = 256;
+    std::map<Endpoint, OtherClient> others_;
     std::optional<std::array<unsigned char, 4>> key_;
     std::vector<unsigned char> plain_;
     Receiver receiver_;

@@ -30,6 +30,7 @@ const Rgb held = {0x44, 0xFF, 0x44};
 const Rgb released = {0xFF, 0x44, 0x44};
 const Rgb warningRed = {0xD0, 0x10, 0x10};
 const Rgb paleRed = {0xEF, 0xBF, 0xBF};
+const Rgb runBand = {0xF6, 0xB3, 0xB3}; // #F08080 at 0.6 over white
 const Rgb spectatedGrey = {0xE4, 0xE4, 0xE4};
 const Rgb barGreen = {0x2D, 0xB8, 0x2D};
 
@@ -316,7 +317,7 @@ TEST(TimelinePicture, WarningsAndShortRunsAreMarkedInTheirPlayersRows) {
     slow.speed = 0.1f;
     send(slow, 10.0);
     timeline.warning(17, "Seventeen", 30);
-    timeline.warning(5, "Five", 50);
+    timeline.warning(5, "Five", 50, 45); // its evidence from 45 s on
     // Player 30 is never warned, and his run is still open at the end.
     SyncShape thirty;
     thirty.player = 30;
@@ -338,6 +339,13 @@ TEST(TimelinePicture, WarningsAndShortRunsAreMarkedInTheirPlayersRows) {
     EXPECT_GE(faint[0].first, row17[0].first);
     EXPECT_LE(faint[0].second, row17[0].second);
     EXPECT_TRUE(runsIn(image, columnOf(20, 60) + 1, warningRed).empty());
+    // Player 5's run is a band from 45 s to the warning, in its row only.
+    auto band = runsIn(image, columnOf(47, 60), runBand, 6);
+    ASSERT_EQ(band.size(), 1u);
+    EXPECT_GE(band[0].first, row5[0].first);
+    EXPECT_LE(band[0].second, row5[0].second);
+    EXPECT_TRUE(runsIn(image, columnOf(44, 60), runBand, 6).empty());
+    EXPECT_TRUE(runsIn(image, columnOf(25, 60), runBand, 6).empty()) << "player 17's has none";
 }
 
 TEST(TimelinePicture, KeysAreBarsWhileHeldAndSpectateChangesAreMarked) {

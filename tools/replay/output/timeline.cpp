@@ -103,6 +103,7 @@ void Timeline::grow(double seconds) {
                 if (!merged.empty() && merged.back().bin == m.bin) {
                     merged.back().warnings += m.warnings;
                     merged.back().shortRuns += m.shortRuns;
+                    merged.back().warnedRuns = std::max(merged.back().warnedRuns, m.warnedRuns);
                 } else {
                     merged.push_back(m);
                 }
@@ -139,8 +140,7 @@ uint32_t Timeline::binOf(double seconds) {
     return std::min(bin, maxBins - 1);
 }
 
-void Timeline::addMark(uint16_t player, double seconds, bool warning) {
-    uint32_t bin = binOf(seconds);
+Timeline::Mark &Timeline::markAt(uint16_t player, uint32_t bin) {
     std::vector<Mark> &marks = players_[player].marks;
     // Marks come in time order but for a run still open at the end; keep
     // them sorted either way.
@@ -149,7 +149,11 @@ void Timeline::addMark(uint16_t player, double seconds, bool warning) {
         --at;
     if (at == marks.begin() || (at - 1)->bin != bin)
         at = marks.insert(at, {bin, 0, 0}) + 1;
-    Mark &mark = *(at - 1);
+    return *(at - 1);
+}
+
+void Timeline::addMark(uint16_t player, double seconds, bool warning) {
+    Mark &mark = markAt(player, binOf(seconds));
     (warning ? mark.warnings : mark.shortRuns)++;
 }
 
@@ -192,7 +196,8 @@ void Timeline::packet(const SyncStep &step, double seconds) {
         addMark(step.player, lastSuspect_[step.player], false);
 }
 
-void Timeline::warning(uint16_t player, const std::string &nameCp1251, double seconds) {
+void Timeline::warning(uint16_t player, const std::string &nameCp1251, double seconds,
+                       double runFrom) {
     seconds = placeable(seconds);
     lastSeconds_ = std::max(lastSeconds_, seconds);
     PlayerRow &row = players_[player];
@@ -202,6 +207,13 @@ void Timeline::warning(uint16_t player, const std::string &nameCp1251, double se
     row.lastWarning = seconds;
     row.warnings++;
     addMark(player, seconds, true);
+    if (runFrom >= 0 && runFrom <= seconds) {
+        // The run's bins, each marked once for it (the last bin holds the
+        // warning itself).
+        uint32_t last = binOf(seconds);
+        for (uint32_t bin = binOf(placeable(runFrom)); bin <= last; bin++)
+            markAt(player, bin).warnedRuns = 1;
+    }
 }
 
 void Timeline::spectate(std::optional<uint16_t> player, double seconds) {
@@ -397,9 +409,15 @@ void Timeline::renderPlayers(
                             (row.warnings == 1 ? " warning" : " warnings");
         svg += text(10, y + 13, label);
         svg += rect(plotLeft, y + playerRowHeight - 1, plotWidth, 1, "#EEEEEE");
-        double lastWarning = -1, lastShort = -1;
+        double lastWarning = -1, lastShort = -1, lastRun = -1;
         for (const Mark &m : row.marks) {
             double p = c.pixelOfBin(m.bin);
+            // The run that made a warning: a band under its marks.
+            if (m.warnedRuns > 0 && p != lastRun) {
+                svg += rect(plotLeft + p, y + 8, std::max(1.0, c.pixelOfBin(m.bin + 1) - p),
+                            playerRowHeight - 14, "#F08080", attr("fill-opacity", 0.6));
+                lastRun = p;
+            }
             if (m.shortRuns > 0 && p != lastShort && p != lastWarning) {
                 svg += rect(plotLeft + p, y + 5, 2, playerRowHeight - 8, "#E08080",
                             attr("fill-opacity", 0.5));
@@ -451,7 +469,7 @@ std::string Timeline::render(double end) const {
     c.rowsEnd =
         c.playersY + static_cast<double>(std::max<size_t>(warned.size(), 1)) * playerRowHeight;
     double rowsEnd = c.rowsEnd;
-    double height = rowsEnd + 46;
+    double height = rowsEnd + 62; // room for three lines of notes
 
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"" + attr("width", pictureWidth) +
                       attr("height", height) + " viewBox=\"0 0 " + svgNumber(pictureWidth) + " " +
@@ -478,6 +496,10 @@ std::string Timeline::render(double end) const {
                 "pixel), grey while spectated. Red: a warning line; pale red: suspect packets in "
                 "a row that stopped short of five.",
                 " fill=\"#666666\"");
+    svg += text(10, footY + 16,
+                "Under a warning, a band over the suspect packets that made it (its evidence).",
+                " fill=\"#666666\"");
+    footY += 16;
     if (nearMissCount > 0)
         svg += text(10, footY + 16,
                     "Players never warned who had such runs, by id:" + nearMisses + ".",

@@ -31,8 +31,11 @@ class Timeline {
     // Every packet delivered to the plugin, with what the tracker made of
     // it (the suspect runs of player sync packets).
     void packet(const SyncStep &step, double seconds);
-    // A warning line the plugin posted about `player`.
-    void warning(uint16_t player, const std::string &nameCp1251, double seconds);
+    // A warning line the plugin posted about `player`; `runFrom`: when the
+    // run of suspect packets that made it began (its evidence's first), to
+    // mark the run, or negative for none.
+    void warning(uint16_t player, const std::string &nameCp1251, double seconds,
+                 double runFrom = -1);
     // An RPC set the spectate target: spectating starts or moves to
     // `player`, or ends (none). Setting the target already in force changes
     // nothing.
@@ -53,8 +56,9 @@ class Timeline {
     // Marks of one warned or suspect player, sparse: one entry per bin used.
     struct Mark {
         uint32_t bin;
-        uint32_t warnings;  // warning lines in the bin
-        uint32_t shortRuns; // suspect runs that ended below five in the bin
+        uint32_t warnings;       // warning lines in the bin
+        uint32_t shortRuns;      // suspect runs that ended below five in the bin
+        uint32_t warnedRuns = 0; // runs that made a warning, over the bin
     };
     struct PlayerRow {
         std::string name; // Windows-1251, the latest one a warning gave
@@ -76,6 +80,7 @@ class Timeline {
     uint32_t binOf(double seconds);
     void grow(double seconds);
     void addMark(uint16_t player, double seconds, bool warning);
+    Mark &markAt(uint16_t player, uint32_t bin);
     void addTime(double from, double to, bool spectated, uint8_t heldMask);
     void closeKeys(double seconds);
     void finish(double endSeconds);

@@ -208,9 +208,11 @@ void Runner::drain() {
                                        : std::string();
                 if (summary_)
                     summary_->warning(*syncSender_, name, p.seconds);
-                if (timeline_)
-                    timeline_->warning(*syncSender_, name, p.seconds);
                 cause_ = WarningCause{*syncSender_, name, suspects_.evidence(*syncSender_)};
+                if (timeline_)
+                    timeline_->warning(*syncSender_, name, p.seconds,
+                                       cause_.evidence.empty() ? -1
+                                                               : cause_.evidence.front().seconds);
             }
             if (!filter_.players.empty())
                 keep = keep && syncSender_ && filter_.players.count(*syncSender_) != 0;

@@ -7,7 +7,8 @@
 #      (scripts/bench-callgrind.sh),
 #   3. norvi-replay's throughput and peak memory on generated traces of
 #      1,000,000 and 10,000,000 sync events (scripts/gen-trace.py), when the
-#      tool is part of the build,
+#      tool is part of the build, and how soon it shows what a live capture
+#      fed through a pipe made the plugin do (bench/live_latency.py),
 # and prints the figures with their ratios against the targets; the same
 # summary lands in build/bench/summary.md.
 #
@@ -93,6 +94,17 @@ if [ -x "$replay" ]; then
     callgrind_annotate --inclusive=yes "$build/callgrind/replay.out" \
         >"$build/callgrind/replay-annotated.txt"
     echo "replay profile: $build/callgrind/replay-annotated.txt"
+    # Live: a generated capture through a pipe at 1,000 records a second,
+    # each transcript line timed from its record's last byte (capture-gen
+    # comes with the tests' native build).
+    gen=build/native/bin/capture-gen
+    if [ -x "$gen" ]; then
+        echo
+        echo "== norvi-replay live: a capture through a pipe, 1,000 records a second"
+        live=$build/live-200000.pcap
+        [ -s "$live" ] || "$gen" bench 200000 "$live"
+        bench/live_latency.py "$replay" "$live" --rate 1000 | tee "$build/live.txt"
+    fi
 else
     echo
     echo "== norvi-replay is not part of this build: its throughput is not measured"

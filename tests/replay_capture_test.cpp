@@ -219,8 +219,10 @@ TEST_F(ReplayCapture, EveryFileMayBeNamedInAnyScript) {
 #if !defined(_WIN32)
 // --follow reads a capture that another program is still writing: what is
 // there at once, then the rest as it is written, a record cut in two
-// waited for rather than reported; Ctrl-C (here SIGINT from timeout) ends
-// it with the run finished as for the whole file.
+// waited for rather than reported; Ctrl-C (here SIGINT from timeout, sent
+// to the tool alone: without --foreground, timeout also signals its whole
+// process group, a second SIGINT that ends the tool at once) ends it with
+// the run finished as for the whole file.
 TEST_F(ReplayCapture, FollowReadsAFileAsItIsWrittenUntilCtrlC) {
     std::string whole = readFile(example);
     fs::path growing = dir / "growing.pcapng";
@@ -230,7 +232,7 @@ TEST_F(ReplayCapture, FollowReadsAFileAsItIsWrittenUntilCtrlC) {
         std::ofstream(growing, std::ios::binary | std::ios::app) << whole.substr(whole.size() / 2);
     });
     Outcome followed = runProgram("/usr/bin/timeout",
-                                  "--preserve-status -s INT 2 '" NORVI_REPLAY
+                                  "--foreground --preserve-status -s INT 2 '" NORVI_REPLAY
                                   "' --format text --color never --follow growing.pcapng",
                                   dir, dir / "tmp");
     writer.join();

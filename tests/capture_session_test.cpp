@@ -211,6 +211,21 @@ TEST(CaptureSession, ACaptureBegunMidSessionSaysItsCountersAreUnknown) {
     EXPECT_NE(run.result.report.notes[1].find("message counters are unknown"), std::string::npos);
 }
 
+// Two connections in one capture: `a` connects at 0 and sends a packet
+// (200 AA) at 10 ms, `b` connects at 2 ms and sends 200 BB at 11 ms.
+static Bytes twoConnections(Server &a, Server &b) {
+    a.connect(0);
+    b.connect(2 * ms);
+    a.send(10 * ms, {{whole({200, 0xAA}), 8}});
+    b.send(11 * ms, {{whole({200, 0xBB}), 8}});
+    std::vector<Frame> both = a.timeline.frames;
+    for (Frame f : b.timeline.frames)
+        both.push_back(f);
+    std::sort(both.begin(), both.end(),
+              [](const Frame &x, const Frame &y) { return x.timeNs < y.timeNs; });
+    return pcap(both, 1);
+}
+
 TEST(CaptureSession, TheServerBrowsersQueryBeforeConnectingIsNoConnection) {
     Server s;
     // "SAMP", the server's address and port, then the query's kind ('i':
@@ -234,16 +249,7 @@ TEST(CaptureSession, TheFirstServerIsFollowedAndALaterOneIsSkippedAndNamed) {
     Server a, b;
     b.from = {0x0A000001, 7000};
     b.to = {0x0A000002, 40000};
-    a.connect(0);
-    b.connect(2 * ms);
-    a.send(10 * ms, {{whole({200, 0xAA}), 8}});
-    b.send(11 * ms, {{whole({200, 0xBB}), 8}});
-    std::vector<Frame> both = a.timeline.frames;
-    for (Frame f : b.timeline.frames)
-        both.push_back(f);
-    std::sort(both.begin(), both.end(),
-              [](const Frame &x, const Frame &y) { return x.timeNs < y.timeNs; });
-    Bytes file = pcap(both, 1);
+    Bytes file = twoConnections(a, b);
     Played first = play(file);
     ASSERT_EQ(first.result.error, "");
     EXPECT_EQ(first.after(),
@@ -276,16 +282,7 @@ TEST(CaptureSession, TheFirstServerIsFollowedAndALaterOneIsSkippedAndNamed) {
 TEST(CaptureSession, OnTheServerOneClientsViewRunsAndTheOthersAreNamed) {
     Server a, b;
     b.to = {0xC0A80A1Eu, 50000}; // 192.168.10.30, the same server
-    a.connect(0);
-    b.connect(2 * ms);
-    a.send(10 * ms, {{whole({200, 0xAA}), 8}});
-    b.send(11 * ms, {{whole({200, 0xBB}), 8}});
-    std::vector<Frame> both = a.timeline.frames;
-    for (Frame f : b.timeline.frames)
-        both.push_back(f);
-    std::sort(both.begin(), both.end(),
-              [](const Frame &x, const Frame &y) { return x.timeNs < y.timeNs; });
-    Bytes file = pcap(both, 1);
+    Bytes file = twoConnections(a, b);
 
     capture::Options first;
     first.client = capture::parseEndpoint("192.168.10.20:51234");

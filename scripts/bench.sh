@@ -102,7 +102,7 @@ if [ -x "$replay" ]; then
         echo
         echo "== norvi-replay live: a capture through a pipe, 1,000 records a second"
         live=$build/live-200000.pcap
-        [ -s "$live" ] || "$gen" bench 200000 "$live"
+        [ -s "$live" ] || "$gen" live 200000 "$live"
         bench/live_latency.py "$replay" "$live" --rate 1000 | tee "$build/live.txt"
     fi
 else

@@ -3,6 +3,9 @@
 //   capture-gen example FILE      a short session: the handshake, players
 //                                 joining, spectating, a cheater warned
 //   capture-gen bench N FILE      N player-sync packets of 50 players
+//   capture-gen live N FILE       the same with player 7 spectated and ten
+//                                 players cheating by turns, for the live
+//                                 latency benchmark
 //   capture-gen seeds DIR         small captures for the fuzz target
 #include "capture_writer.h"
 
@@ -132,10 +135,14 @@ Bytes example() {
 // `packets` foot-sync packets of 50 players, each sending 30 a second, as
 // the server bundles them: as many to a datagram as fit. Player 7 runs a
 // sprint cheat for 2 s of every minute.
-Bytes bench(uint64_t packets) {
+Bytes bench(uint64_t packets, bool live) {
     Session s;
     s.raw(0, {25, 0});
     s.server(10 * ms, {{join(7, 0xFF8000FF, "Sprinter"), 9}});
+    // For the live benchmark: player 7 spectated, so that the key column is
+    // drawn every frame, and a warning about somebody every second or so.
+    if (live)
+        s.server(20 * ms, {{rpc(126, {7, 0, 3}, 24), 9}});
     const int players = 50;
     // A player's packet every 1/30 s; the server sends 1500 a second, in
     // datagrams of up to 548 bytes.
@@ -149,9 +156,14 @@ Bytes bench(uint64_t packets) {
     }
     for (uint64_t tick = 0; sent < packets; tick++) {
         uint64_t at = 100 * ms + tick * 1000 * ms / 30;
-        bool cheat = (at / (1000 * ms)) % 60 < 2;
+        uint64_t second = at / (1000 * ms);
         for (int p = 0; p < players && sent < packets; p++, sent++) {
-            const Payload &sync = p == 7 && cheat ? running[7] : normal[static_cast<size_t>(p)];
+            // Player 7 cheats 2 s of every minute; for the live benchmark,
+            // players 0 to 9 take turns, a second each in every ten.
+            bool cheat = live ? p < 10 && (second + static_cast<uint64_t>(p)) % 10 == 0
+                              : p == 7 && second % 60 < 2;
+            const Payload &sync =
+                cheat ? running[static_cast<size_t>(p)] : normal[static_cast<size_t>(p)];
             Message m = s.sender.send(sync, 7, 1).front();
             size_t size = 6 + (sync.bits + 7) / 8;
             if (bytes + size > 548) {
@@ -227,10 +239,12 @@ int main(int argc, char **argv) {
     std::string what = argc > 1 ? argv[1] : "";
     if (what == "example" && argc == 3)
         return writeFile(argv[2], example()) ? 0 : 1;
-    if (what == "bench" && argc == 4)
-        return writeFile(argv[3], bench(std::strtoull(argv[2], nullptr, 10))) ? 0 : 1;
+    if ((what == "bench" || what == "live") && argc == 4)
+        return writeFile(argv[3], bench(std::strtoull(argv[2], nullptr, 10), what == "live")) ? 0
+                                                                                              : 1;
     if (what == "seeds" && argc == 3)
         return seeds(argv[2]) ? 0 : 1;
-    (void)std::fprintf(stderr, "usage: capture-gen example FILE | bench N FILE | seeds DIR\n");
+    (void)std::fprintf(
+        stderr, "usage: capture-gen example FILE | bench N FILE | live N FILE | seeds DIR\n");
     return 2;
 }

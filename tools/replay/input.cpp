@@ -95,9 +95,73 @@ bool StreamInput::dataReady() {
            available > 0;
 }
 
-bool StreamInput::waitForData() { return true; } // the read itself waits, and a stop cancels it
+bool StreamInput::waitForData() { return true; } // the read itself waits, and a stop ends it
+
+// A pipe is read on a thread of its own, and the main thread waits for that
+// read or for a stop, whichever comes first: a blocked ReadFile on a pipe
+// is not cancelled everywhere (CancelSynchronousIo does on Windows; Wine
+// leaves it blocked). After a stop the read is left as it is; the program
+// ends soon after, so the thread and its buffer are never freed.
+struct StreamInput::PipeThread {
+    explicit PipeThread(HANDLE from) : pipe(from) {}
+    HANDLE pipe;
+    HANDLE want = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    unsigned char bytes[1 << 16] = {};
+    DWORD got = 0;
+    BOOL ok = TRUE;
+    DWORD error = 0;
+    bool pending = false;
+
+    static DWORD WINAPI run(void *self) {
+        auto *t = static_cast<PipeThread *>(self);
+        for (;;) {
+            WaitForSingleObject(t->want, INFINITE);
+            t->ok = ReadFile(t->pipe, t->bytes, sizeof t->bytes, &t->got, nullptr);
+            t->error = t->ok ? 0 : GetLastError();
+            SetEvent(t->done);
+        }
+    }
+};
+
+size_t StreamInput::readFromPipe(unsigned char *to, size_t most) {
+    if (!pipeThread_) {
+        pipeThread_ = new PipeThread(handle_);
+        HANDLE thread = CreateThread(nullptr, 0, PipeThread::run, pipeThread_, 0, nullptr);
+        if (!thread) {
+            error_ = lastErrorText();
+            return 0;
+        }
+        CloseHandle(thread);
+    }
+    PipeThread &t = *pipeThread_;
+    if (!t.pending) {
+        t.pending = true;
+        SetEvent(t.want);
+    }
+    HANDLE waits[2] = {t.done, stopEvent()};
+    if (WaitForMultipleObjects(waits[1] ? 2 : 1, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
+        return 0; // a stop, seen by the caller
+    t.pending = false;
+    if (!t.ok) {
+        // The writing end closed: the end of the stream.
+        if (t.error != ERROR_BROKEN_PIPE && t.error != ERROR_HANDLE_EOF) {
+            SetLastError(t.error);
+            error_ = lastErrorText();
+        }
+        return 0;
+    }
+    size_t n = std::min<size_t>(most, t.got);
+    std::memcpy(to, t.bytes, n);
+    // What does not fit comes first next time.
+    start_.assign(reinterpret_cast<const char *>(t.bytes) + n, t.got - n);
+    startAt_ = 0;
+    return n;
+}
 
 size_t StreamInput::readNow(unsigned char *to, size_t most) {
+    if (pipe_)
+        return readFromPipe(to, most);
     DWORD got = 0;
     readingBegins();
     BOOL ok =

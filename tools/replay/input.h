@@ -58,6 +58,9 @@ class StreamInput : public capture::ByteSource {
     int fd_ = -1;            // opened here; standard input is not closed
     void *handle_ = nullptr; // its HANDLE
     bool pipe_ = false;
+    struct PipeThread;
+    PipeThread *pipeThread_ = nullptr;
+    size_t readFromPipe(unsigned char *to, size_t most);
     void *change_ = nullptr; // a change notification on the followed file's folder
 #else
     int fd_ = -1;

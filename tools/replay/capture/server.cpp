@@ -41,6 +41,7 @@ void ServerFinder::observe(const Datagram &d, uint64_t record) {
     if (f.checked < sample && d.size > 3 && !isQuery(d.data, d.size)) {
         f.checked++;
         f.readable += readsAsDatagram(d.data, d.size) ? 1 : 0;
+        newlySampled_ = newlySampled_ || f.checked == sample;
     }
 }
 
@@ -82,6 +83,11 @@ ServerFinder::Verdict ServerFinder::decide(bool atEnd, bool full, Report &report
 // way and names one server; else at the end.
 ServerFinder::Verdict ServerFinder::fromMessageBlocks(bool atEnd, bool full, Report &report,
                                                       std::string &error) {
+    // Only a flow's sample completed can make an early decision: the flows
+    // are looked over again then, not at every datagram.
+    if (!atEnd && !full && !newlySampled_)
+        return Verdict::Wait;
+    newlySampled_ = false;
     auto mostlyReadable = [](const Flow *f) {
         return f && f->checked > 0 && f->readable * 10 >= f->checked * 9;
     };

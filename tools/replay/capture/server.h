@@ -61,6 +61,7 @@ class ServerFinder {
     std::vector<std::pair<Endpoint, uint64_t>> handshakes_;
     size_t noted_ = 0; // handshake servers already told of, or the server itself
     std::map<std::pair<Endpoint, Endpoint>, Flow> flows_;
+    bool newlySampled_ = false; // a flow's sample completed since the last look
 };
 
 } // namespace capture

@@ -22,6 +22,22 @@ packages=(
     wireshark-common tcpdump
 )
 
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+
+# Refreshes apt's package lists. A mirror caught mid-sync fails one index
+# ("File has unexpected size"), which a later try usually gets; if it never
+# does, apt goes on with the lists it has, and the install or source
+# download after this fails loudly if a package really cannot be had.
+refresh_package_lists() {
+    local try
+    for try in 1 2 3; do
+        apt-get update -qq && return 0
+        echo "apt-get update failed (try $try of 3)" >&2
+        [ $try -lt 3 ] && sleep 10
+    done
+    echo "warning: going on with the package lists apt already has" >&2
+}
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -33,8 +49,15 @@ if [ ${#missing[@]} -gt 0 ]; then
         exit 1
     fi
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    refresh_package_lists
+    install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends)
+    if ! "${install[@]}" "${missing[@]}" >/dev/null; then
+        # The usual cause: the security suite's index of one architecture
+        # was not had, so a library's amd64 and i386 halves cannot be of one
+        # version. The release's own suite has both.
+        echo "install failed; trying again with the versions of Debian $codename itself" >&2
+        "${install[@]}" -o APT::Default-Release="$codename" "${missing[@]}" >/dev/null
+    fi
 fi
 
 # ---- simdjson's source for the Windows build ----
@@ -46,7 +69,6 @@ fi
 # Prints a deb-src entry (deb822) for each apt source of this machine that
 # serves the release's own suite with its main component: deb822 stanzas
 # (*.sources) and one-line entries (sources.list, *.list) alike.
-codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 derive_source_entries() {
     local f
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -119,7 +141,7 @@ if [ "$(cat "$simdjson_dir/VERSION" 2>/dev/null)" != "$simdjson_version" ]; then
             echo "entry for $codename to /etc/apt/sources.list.d/ and run this again" >&2
             exit 1
         fi
-        apt-get update -qq
+        refresh_package_lists
     fi
     download=$(mktemp -d)
     trap 'rm -rf "$download"' EXIT

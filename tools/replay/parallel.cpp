@@ -56,6 +56,8 @@ struct Start {
     size_t worker;
 };
 
+std::atomic<unsigned> threadLimit{0};
+
 #if defined(_WIN32)
 unsigned __stdcall threadMain(void *argument) {
     auto *start = static_cast<Start *>(argument);
@@ -76,8 +78,12 @@ unsigned workerCount() {
 #endif
 }
 
+void setThreadLimit(unsigned limit) { threadLimit.store(limit, std::memory_order_relaxed); }
+
 void parallelFor(size_t count, const std::function<void(size_t)> &task) {
     size_t threads = std::min<size_t>(workerCount(), count);
+    if (unsigned limit = threadLimit.load(std::memory_order_relaxed); limit != 0)
+        threads = std::min<size_t>(threads, limit);
     if (threads == 0)
         return;
     Work work(task, count, threads);

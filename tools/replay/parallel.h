@@ -23,4 +23,10 @@ unsigned workerCount();
 // A thread that cannot be started leaves its share to the others.
 void parallelFor(size_t count, const std::function<void(size_t)> &task);
 
+// Caps the threads parallelFor uses, the calling one included (0: no cap
+// but workerCount()). Work is still cut as for workerCount() threads. For
+// the fuzz targets, where starting a thread for every small chunk costs
+// more than the reading itself.
+void setThreadLimit(unsigned limit);
+
 } // namespace replay

@@ -89,10 +89,14 @@ bool StreamInput::openFile(const fs::path &path, bool follow) {
 }
 
 bool StreamInput::dataReady() {
-    // Only a pipe can be asked; anything else is read as it comes.
+    // Only a pipe can be asked; anything else is read as it comes. Not
+    // every pipe answers (under Wine, a Unix pipe refuses with "not
+    // supported"): one that cannot be asked is taken as empty, so that what
+    // has been written is flushed before every read that may wait.
     DWORD available = 0;
-    return !pipe_ || !PeekNamedPipe(handle_, nullptr, 0, nullptr, &available, nullptr) ||
-           available > 0;
+    if (!pipe_)
+        return true;
+    return PeekNamedPipe(handle_, nullptr, 0, nullptr, &available, nullptr) && available > 0;
 }
 
 bool StreamInput::waitForData() { return true; } // the read itself waits, and a stop ends it

@@ -26,7 +26,9 @@ for name in "${targets[@]}"; do
     "$build/bin/fuzz_$name" -runs="$runs" -seed=1 -max_len="$max_len" -print_final_stats=1 \
         -artifact_prefix="$out/$name-" "$out/corpus-$name" "$root/fuzz/corpus/$name" >"$out/$name.log" 2>&1
     rc=$?
-    echo "$name: $runs runs in $(( $(date +%s) - start )) s, exit $rc"
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/$name.log")
+    echo "$name: ${executed:-?} of $runs runs in $(( $(date +%s) - start )) s, exit $rc"
+    [ $rc -eq 0 ] || echo "$name: stopped by a finding; see $out/$name.log and $out/$name-*"
     [ $rc -eq 0 ] || status=1
 done
 exit $status

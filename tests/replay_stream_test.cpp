@@ -194,6 +194,26 @@ TEST_F(ReplayStream, AMissingTraceOrAFolderIsAReadError) {
     EXPECT_NE(folder.readError(), "");
 }
 
+// A stray CR is blank like a space, by both readers: a line of nothing
+// else is skipped, and so is a comment after one. (Read at once, a piece
+// took such a line for blank; read line by line, it was not JSON.)
+TEST_F(ReplayStream, StrayCarriageReturnsAreBlankAsForTheWholeText) {
+    const std::string text = "\r\r\r\n \r\t\r\n{\"advance\": 1}\r\n\r# comment\r\n"
+                             "{\"advance\": 2}\n\r\r";
+    write(text);
+    ParsedTrace whole = parseTrace(text);
+    EXPECT_FALSE(whole.error) << whole.error->describe();
+    EXPECT_EQ(whole.events.size(), 2u);
+    for (size_t chunkSize : {size_t{16}, TraceFile::defaultChunkSize}) {
+        EXPECT_EQ(check(chunkSize), "") << chunkSize;
+        EXPECT_EQ(play(chunkSize).lines, (std::vector<uint64_t>{3, 5})) << chunkSize;
+    }
+    // A bad line after them is still found where it is.
+    write(text + "\n{\"advance\": -1}\n");
+    EXPECT_EQ(parseTrace(text + "\n{\"advance\": -1}\n").error->line, 7u);
+    EXPECT_EQ(check(TraceFile::defaultChunkSize).substr(0, 2), "7:");
+}
+
 TEST_F(ReplayStream, AnEmptyTraceHasNoEvents) {
     write("# nothing but a comment\n\n");
     Played played = play(TraceFile::defaultChunkSize);
@@ -261,9 +281,11 @@ TEST(ReplayQuickSync, ReadsEverySyncLineAsTheLineByLineReaderDoes) {
 
 TEST(ReplayComments, OnlyLinesWhoseFirstNonBlankIsAHashAreBlanked) {
     std::string text =
-        "# first\n{\"command\": \"a#b\"} \n \t# indented\r\n#\n{\"advance\": 1} # after\n#end";
+        "# first\n{\"command\": \"a#b\"} \n \t# indented\r\n#\n{\"advance\": 1} # after\n"
+        "\r#cr\n#end";
     std::string expected =
-        "       \n{\"command\": \"a#b\"} \n \t           \n \n{\"advance\": 1} # after\n    ";
+        "       \n{\"command\": \"a#b\"} \n \t           \n \n{\"advance\": 1} # after\n"
+        "\r   \n    ";
     LineReader::blankComments(text.data(), text.size());
     EXPECT_EQ(text, expected);
 }

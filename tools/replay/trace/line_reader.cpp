@@ -57,7 +57,8 @@ void LineReader::blankComments(char *lines, size_t size) {
             return;
         size_t first = static_cast<size_t>(hash - lines);
         size_t start = first;
-        while (start > 0 && (lines[start - 1] == ' ' || lines[start - 1] == '\t'))
+        while (start > 0 &&
+               (lines[start - 1] == ' ' || lines[start - 1] == '\t' || lines[start - 1] == '\r'))
             start--;
         auto *end = static_cast<char *>(std::memchr(hash, '\n', size - first));
         size_t stop = end ? static_cast<size_t>(end - lines) : size;
@@ -130,8 +131,10 @@ bool LineReader::readLines(std::string_view piece, Take &take, uint64_t &lineEnd
 }
 LineReader::~LineReader() = default;
 
+// Blanks are spaces, tabs and CRs (a stray CR is JSON's blank too, and the
+// reader that takes a piece at once passes over it like one).
 bool LineReader::skipped(std::string_view line) {
-    size_t first = line.find_first_not_of(" \t");
+    size_t first = line.find_first_not_of(" \t\r");
     return first == std::string_view::npos || line[first] == '#';
 }
 

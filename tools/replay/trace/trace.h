@@ -59,7 +59,8 @@ class LineReader {
     // read line by line. `lineEnds` is set to the piece's line ends.
     bool readLines(std::string_view piece, Take &take, uint64_t &lineEnds);
 
-    // A blank line, or one whose first non-blank character is '#'.
+    // A blank line, or one whose first non-blank character is '#' (blanks
+    // being spaces, tabs and CRs).
     static bool skipped(std::string_view line);
     // Turns every comment line of `lines` into spaces, line ends kept.
     static void blankComments(char *lines, size_t size);

@@ -28,7 +28,9 @@ for name in "${targets[@]}"; do
     rc=$?
     executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/$name.log")
     echo "$name: ${executed:-?} of $runs runs in $(( $(date +%s) - start )) s, exit $rc"
-    [ $rc -eq 0 ] || echo "$name: stopped by a finding; see $out/$name.log and $out/$name-*"
-    [ $rc -eq 0 ] || status=1
+    if [ $rc -ne 0 ]; then
+        echo "$name: stopped by a finding; see $out/$name.log and $out/$name-*"
+        status=1
+    fi
 done
 exit $status

@@ -48,6 +48,14 @@ LineReader::LineReader() : parser_(std::make_unique<Parser>()) {
 #endif
 }
 
+namespace {
+
+// Blanks are spaces, tabs and CRs (a stray CR is JSON's blank too, and the
+// reader that takes a piece at once passes over it like one).
+const char blanks[] = " \t\r";
+
+} // namespace
+
 void LineReader::blankComments(char *lines, size_t size) {
     // Found by their '#', which is rare: a comment's, or one inside a line.
     size_t at = 0;
@@ -57,8 +65,7 @@ void LineReader::blankComments(char *lines, size_t size) {
             return;
         size_t first = static_cast<size_t>(hash - lines);
         size_t start = first;
-        while (start > 0 &&
-               (lines[start - 1] == ' ' || lines[start - 1] == '\t' || lines[start - 1] == '\r'))
+        while (start > 0 && std::memchr(blanks, lines[start - 1], sizeof blanks - 1))
             start--;
         auto *end = static_cast<char *>(std::memchr(hash, '\n', size - first));
         size_t stop = end ? static_cast<size_t>(end - lines) : size;
@@ -98,7 +105,7 @@ bool LineReader::readLines(std::string_view piece, Take &take, uint64_t &lineEnd
         size_t lineEnd = piece.find('\n', counted);
         std::string_view rest =
             piece.substr(counted, lineEnd == std::string_view::npos ? lineEnd : lineEnd - counted);
-        if (rest.find_first_not_of(" \t\r") != std::string_view::npos)
+        if (rest.find_first_not_of(blanks) != std::string_view::npos)
             return false;
         Sync sync;
         if (quickSyncLine(document, sync)) {
@@ -131,10 +138,8 @@ bool LineReader::readLines(std::string_view piece, Take &take, uint64_t &lineEnd
 }
 LineReader::~LineReader() = default;
 
-// Blanks are spaces, tabs and CRs (a stray CR is JSON's blank too, and the
-// reader that takes a piece at once passes over it like one).
 bool LineReader::skipped(std::string_view line) {
-    size_t first = line.find_first_not_of(" \t\r");
+    size_t first = line.find_first_not_of(blanks);
     return first == std::string_view::npos || line[first] == '#';
 }
 

@@ -163,7 +163,9 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
                    "The folder that stands for the game's folder (its SAMPFUNCS folder holds the "
                    "position file); a fresh temporary one by default")
         ->type_name("DIR");
-    app.add_option("--plugin", o.plugin, "The plugin library to load [the one beside the tool]")
+    app.add_option("--plugin", o.plugin,
+                   "The plugin library to load [the one beside the tool, else the one in "
+                   "../lib/norvi-replay/ from its folder, where the Debian package puts it]")
         ->type_name("PATH");
     app.footer(exitStatuses);
 
@@ -413,9 +415,8 @@ static int runTool(int argc, char **argv) {
 
     // Paths from the command line are taken from where the tool was
     // started, before the game folder becomes the current directory.
-    fs::path pluginPath =
-        fs::absolute(o.plugin.empty() ? replay::pathOf(host::pluginBesideExecutable())
-                                      : replay::pathOf(o.plugin));
+    fs::path pluginPath = fs::absolute(o.plugin.empty() ? replay::pathOf(host::pluginForTool())
+                                                        : replay::pathOf(o.plugin));
     std::string svgPath = o.svg.empty() || o.svg == "-"
                               ? o.svg
                               : replay::pathText(fs::absolute(replay::pathOf(o.svg)));

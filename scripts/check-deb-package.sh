@@ -35,9 +35,6 @@ drwxr-xr-x root/root ./usr/share/doc/norvi-replay/examples/
 -rw-r--r-- root/root ./usr/share/doc/norvi-replay/examples/session.pcapng
 -rw-r--r-- root/root ./usr/share/doc/norvi-replay/hour-timeline.png
 -rw-r--r-- root/root ./usr/share/doc/norvi-replay/replay.md
-drwxr-xr-x root/root ./usr/share/lintian/
-drwxr-xr-x root/root ./usr/share/lintian/overrides/
--rw-r--r-- root/root ./usr/share/lintian/overrides/norvi-replay
 drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/
 -rw-r--r-- root/root ./usr/share/man/man1/norvi-replay.1.gz"
@@ -51,6 +48,9 @@ for library in libc6 libstdc++6 libsimdjson; do
     grep -q "$library" <<<"$depends" || fail "Depends has no $library: $depends"
 done
 ! grep -qi sampfuncs <<<"$depends" || fail "Depends names the stand-in host: $depends"
+# Nothing runs when it is installed or removed.
+[ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'inst$|rm$')" ] ||
+    fail "the package has maintainer scripts: $(dpkg-deb --ctrl-tarfile "$deb" | tar -t)"
 
 # ---- Debian's checks: stripped binaries, permissions, copyright, changelog... ----
 lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
@@ -63,8 +63,9 @@ mkdir "$work/elsewhere"
 cd "$work/elsewhere"
 tool=$root/usr/bin/norvi-replay
 capture=$root/usr/share/doc/norvi-replay/examples/session.pcapng
-ldd "$tool" | grep -q "libSAMPFUNCS.so => $root/usr/bin/../lib/norvi-replay/libSAMPFUNCS.so" ||
-    fail "the tool does not take the stand-in host from the package's folder: $(ldd "$tool")"
+libraries=$(ldd "$tool")
+grep -q "libSAMPFUNCS.so => $root/usr/bin/../lib/norvi-replay/libSAMPFUNCS.so" <<<"$libraries" ||
+    fail "the tool does not take the stand-in host from the package's folder: $libraries"
 status=0
 "$tool" --fail-on-warning --summary "$capture" >"$work/transcript.jsonl" 2>"$work/stderr" ||
     status=$?

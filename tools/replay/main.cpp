@@ -43,6 +43,14 @@ const char exitStatuses[] =
     "     a file that is no capture of a game session\n"
     "  3  with --fail-on-warning: the trace ran and the plugin posted a warning\n";
 
+// Where the plugin is looked for by default: host::pluginForTool.
+#if defined(_WIN32)
+const char pluginHelp[] = "The plugin library to load [the one beside the tool]";
+#else
+const char pluginHelp[] = "The plugin library to load [the one beside the tool, else the one in "
+                          "../lib/norvi-replay/ from its folder, where the Debian package puts it]";
+#endif
+
 struct Options {
     std::string trace, follow;
     std::string format = "jsonl";
@@ -163,10 +171,7 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
                    "The folder that stands for the game's folder (its SAMPFUNCS folder holds the "
                    "position file); a fresh temporary one by default")
         ->type_name("DIR");
-    app.add_option("--plugin", o.plugin,
-                   "The plugin library to load [the one beside the tool, else the one in "
-                   "../lib/norvi-replay/ from its folder, where the Debian package puts it]")
-        ->type_name("PATH");
+    app.add_option("--plugin", o.plugin, pluginHelp)->type_name("PATH");
     app.footer(exitStatuses);
 
     std::vector<std::string> arguments = replay::commandLineArguments(argc, argv);

@@ -20,6 +20,9 @@ packages=(
     libpng-dev librsvg2-bin fonts-dejavu-core
     valgrind python3 time
     wireshark-common tcpdump
+    # norvi-replay's .deb: its manual page written from --help, its library
+    # dependencies worked out (dpkg-shlibdeps), Debian's checks (lintian, man)
+    help2man lintian man-db dpkg-dev
 )
 
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")

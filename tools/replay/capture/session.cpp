@@ -45,9 +45,8 @@ Session::Session(const Options &options, const EventSink &sink, Report &report, 
 }
 
 void Session::record(const Record &r) {
-    if (!started_)
-        startUp(r);
-    schedule(r);
+    current_ = r;
+    current_.data = nullptr;
     record_ = r.number;
 }
 
@@ -60,13 +59,20 @@ void Session::used(bool yes) {
 
 // A datagram of this record, whoever it is between.
 void Session::datagram(const Datagram &d) {
-    if (d.to == server_) {
-        used(true); // the client's: it tells nothing the server's do not
-        return;
-    }
-    if (!(d.from == server_)) {
+    // Only the game's traffic moves its clock: the session's time starts at
+    // its first datagram and its frames run on its datagrams' times, so
+    // that other traffic around it changes nothing the plugin sees.
+    if (!(d.to == server_) && !(d.from == server_)) {
         report_.skip(Skip::OtherTraffic, record_);
         used(false);
+        return;
+    }
+    if (!started_)
+        startUp(current_);
+    schedule(current_);
+    lastGameRecord_ = record_;
+    if (d.to == server_) {
+        used(true); // the client's: it tells nothing the server's do not
         return;
     }
     if (!(hasClient_ && d.to == client_)) {
@@ -126,7 +132,8 @@ void Session::finish() {
                                 " would follow it instead");
     }
     receiver_.finish(report_);
-    // One more frame after the last record.
+    // One more frame after the game's last record, which it carries.
+    record_ = lastGameRecord_;
     frame(nextFrame_);
 }
 

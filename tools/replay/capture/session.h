@@ -53,7 +53,8 @@ class Session : public Delivery {
     Endpoint server_;
 
     bool started_ = false;
-    uint64_t record_ = 0;
+    Record current_;
+    uint64_t record_ = 0, lastGameRecord_ = 0;
     uint64_t t0_ = 0, lastNs_ = 0, shiftNs_ = 0;
     uint64_t nextFrame_ = 0;
     uint32_t gapNotes_ = 0;

@@ -8,6 +8,8 @@
 //                                 latency benchmark
 //   capture-gen seeds DIR         small captures for the fuzz target
 // and, for the memory benchmark, sessions among other traffic:
+//   capture-gen joined SECONDS FILE  the example session joined SECONDS
+//                                 into a voice call that goes on through it
 //   capture-gen flood FLOWS FILE  FLOWS one-datagram flows in the 100 s
 //                                 before the example session
 //   capture-gen voice MINUTES N FILE  a voice call (50 datagrams a second
@@ -105,6 +107,11 @@ int main(int argc, char **argv) {
     if (what == "flood" && argc == 4)
         return write(
             pcap(mix(example(), {flood(start - 100 * second, start, number(argv[2]))}).frames, 1));
+    if (what == "joined" && argc == 4) {
+        std::vector<Frame> game = example();
+        uint64_t before = number(argv[2]) * second;
+        return write(pcap(mix(game, {voice(start - before, endOf(game))}).frames, 1));
+    }
     if (what == "voice" && argc == 5) {
         std::vector<Frame> game = syncSession(number(argv[3]), false);
         uint64_t before = number(argv[2]) * 60 * second;
@@ -114,9 +121,9 @@ int main(int argc, char **argv) {
         return write(pcap(serverWithClients(static_cast<unsigned>(number(argv[2])),
                                             static_cast<unsigned>(number(argv[3]))),
                           1));
-    (void)std::fprintf(stderr,
-                       "usage: capture-gen example FILE | bench N FILE | live N FILE | seeds DIR\n"
-                       "       capture-gen flood FLOWS FILE | voice MINUTES N FILE |"
-                       " server CLIENTS SECONDS FILE\n");
+    (void)std::fprintf(
+        stderr, "usage: capture-gen example FILE | bench N FILE | live N FILE | seeds DIR\n"
+                "       capture-gen joined SECONDS FILE | flood FLOWS FILE | voice MINUTES N FILE |"
+                " server CLIENTS SECONDS FILE\n");
     return 2;
 }

@@ -102,8 +102,9 @@ TEST_F(ReplayNoise, AGameAmongOtherTrafficGivesTheGameAlonesTranscript) {
                 << noisy.err;
         }
 #if !defined(_WIN32)
-        // Through a pipe, written in pieces of a few sizes: the same.
-        for (const char *piece : {"1", "13", "4096"}) {
+        // Through a pipe, written in pieces of a few sizes: the same (the
+        // reader's own tests take pieces down to single bytes).
+        for (const char *piece : {"61", "4096"}) {
             Outcome piped = runProgram("/bin/sh",
                                        std::string("-c \"dd if=noisy.pcapng bs=") + piece +
                                            " 2>/dev/null | '" NORVI_REPLAY "' --format jsonl -\"",

@@ -196,3 +196,21 @@ TEST(CaptureNoise, TheGameIsFoundWhenItComesAndTheWaitIsToldOnce) {
                                  "server with --server HOST:PORT");
     EXPECT_TRUE(play(pcap(game, 1)).waiting.empty());
 }
+
+// A capture taken on a busy server: the first client's view runs, a few
+// others are named and the rest told of in one line.
+TEST(CaptureNoise, OnABusyServerAFewOtherClientsAreNamed) {
+    Played run = play(pcap(serverWithClients(300, 1), 1));
+    ASSERT_EQ(run.result.error, "");
+    EXPECT_EQ(capture::text(run.result.server), "192.168.10.10:7777");
+    EXPECT_EQ(std::count_if(run.events.begin(), run.events.end(),
+                            [](const std::string &e) { return e.find("packet") != e.npos; }),
+              30)
+        << "ten datagrams of three packets to the client followed";
+    const std::vector<std::string> &notes = run.result.report.notes;
+    ASSERT_EQ(notes.size(), 6u);
+    EXPECT_EQ(notes[0], "the server also sent 11 datagrams to another client, 10.0.0.3:50001, "
+                        "from record 4: --client 10.0.0.3:50001 would follow it instead");
+    EXPECT_EQ(notes[5], "the server also sent 3,234 datagrams to 251 or more other clients "
+                        "(--client HOST:PORT follows one of them)");
+}

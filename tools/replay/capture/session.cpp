@@ -107,8 +107,10 @@ void Session::datagram(const Datagram &d) {
 void Session::otherClient(const Endpoint &client) {
     auto it = others_.find(client);
     if (it == others_.end()) {
-        if (others_.size() >= maxOtherClients)
+        if (others_.size() >= maxOtherClients) {
+            uncounted_++;
             return;
+        }
         it = others_.emplace(client, OtherClient{0, record_}).first;
     }
     it->second.datagrams++;
@@ -122,15 +124,27 @@ void Session::finish() {
     if (options_.client && !hasClient_)
         report_.notes.push_back("the capture holds no datagram from the server to the client " +
                                 text(*options_.client));
+    // A few clients by name; on a busy server the rest in one line.
+    uint64_t named = 0, restClients = 0, restDatagrams = uncounted_;
     for (const auto &[client, other] : others_) {
         if (hasClient_ && client == client_)
             continue; // followed in the end, after another
+        if (named++ >= namedOthers) {
+            restClients++;
+            restDatagrams += other.datagrams;
+            continue;
+        }
         report_.notes.push_back("the server also sent " + std::to_string(other.datagrams) +
                                 (other.datagrams == 1 ? " datagram" : " datagrams") +
                                 " to another client, " + text(client) + ", from record " +
                                 std::to_string(other.firstRecord) + ": --client " + text(client) +
                                 " would follow it instead");
     }
+    if (restClients > 0)
+        report_.notes.push_back("the server also sent " + countText(restDatagrams) +
+                                " datagrams to " + countText(restClients) +
+                                (uncounted_ > 0 ? " or more" : "") +
+                                " other clients (--client HOST:PORT follows one of them)");
     receiver_.finish(report_);
     // One more frame after the game's last record, which it carries.
     record_ = lastGameRecord_;

@@ -68,7 +68,9 @@ class Session : public Delivery {
         uint64_t firstRecord;
     };
     static constexpr size_t maxOtherClients = 256;
+    static constexpr size_t namedOthers = 5; // told of by name; the rest in one line
     std::map<Endpoint, OtherClient> others_;
+    uint64_t uncounted_ = 0; // datagrams to clients past the first ones
     std::optional<std::array<unsigned char, 4>> key_;
     std::vector<unsigned char> plain_;
     Receiver receiver_;

@@ -11,8 +11,9 @@
 #
 #   scripts/bench-capture-noise.sh [BUILD_DIR]   (default build/native)
 #
-# Prints one line per capture: its size, then the tool's wall and CPU time
-# and its peak resident memory (GNU time's maximum resident set).
+# Prints two lines per capture, read as a file and through a pipe: its
+# size, the tool's wall and CPU time and its peak resident memory (GNU
+# time's maximum resident set), then what the tool said on standard error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
@@ -33,6 +34,10 @@ for name in flood voice server; do
     size=$(du -m "$file" | cut -f1)
     /usr/bin/time -o "$work/time" -f "%e s wall, %U s user, %S s system, peak %M KB" \
         "$tool" "$file" >/dev/null 2>"$work/err" || true
-    echo "$name ($size MB): $(cat "$work/time")"
+    echo "$name ($size MB), file: $(cat "$work/time")"
     sed 's/^/    /' "$work/err"
+    # The same capture through a pipe, as a capture program streams it.
+    cat "$file" | /usr/bin/time -o "$work/time" \
+        -f "%e s wall, %U s user, %S s system, peak %M KB" "$tool" - >/dev/null 2>/dev/null || true
+    echo "$name ($size MB), pipe: $(cat "$work/time")"
 done

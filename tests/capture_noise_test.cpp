@@ -69,9 +69,9 @@ Played play(const Bytes &file, const std::vector<uint64_t> &gameRecord = {}, siz
     run.result = capture::readCapture(in, options, [&](const replay::Event &e, uint64_t record) {
         std::string place = std::to_string(record);
         if (!gameRecord.empty())
-            place = record == 0 || gameRecord[record - 1] == 0
+            place = record == 0 || gameRecord[static_cast<size_t>(record - 1)] == 0
                         ? "other traffic " + place
-                        : std::to_string(gameRecord[record - 1]);
+                        : std::to_string(gameRecord[static_cast<size_t>(record - 1)]);
         run.events.push_back(place + ": " + std::visit(Describe{}, e));
     });
     return run;
@@ -85,7 +85,8 @@ std::vector<std::string> placedByTheGame(std::vector<std::string> notes,
         std::smatch m;
         if (std::regex_search(note, m, record))
             note = m.prefix().str() + "record " +
-                   std::to_string(gameRecord[std::stoull(m[1].str()) - 1]) + m.suffix().str();
+                   std::to_string(gameRecord[static_cast<size_t>(std::stoull(m[1].str()) - 1)]) +
+                   m.suffix().str();
     }
     return notes;
 }

@@ -27,8 +27,9 @@ std::string placedByTheGame(const std::string &transcript, const std::vector<uin
          ++it) {
         out.append(at, (*it)[0].first);
         uint64_t n = std::stoull((*it)[1].str());
-        bool ours = n >= 1 && n <= game.size() && game[n - 1] != 0;
-        out += "\"record\": " + (ours ? std::to_string(game[n - 1]) : "noise " + (*it)[1].str());
+        bool ours = n >= 1 && n <= game.size() && game[static_cast<size_t>(n - 1)] != 0;
+        out += "\"record\": " + (ours ? std::to_string(game[static_cast<size_t>(n - 1)])
+                                      : "noise " + (*it)[1].str());
         at = (*it)[0].second;
     }
     out.append(at, transcript.cend());

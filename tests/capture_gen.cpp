@@ -2,6 +2,7 @@
 // writer:
 //   capture-gen example FILE      a short session: the handshake, players
 //                                 joining, spectating, a cheater warned
+//   capture-gen markup FILE       the same, its players named with markup
 //   capture-gen bench N FILE      N player-sync packets of 50 players
 //   capture-gen live N FILE       the same with player 7 spectated and ten
 //                                 players cheating by turns, for the live
@@ -75,7 +76,8 @@ struct Session {
     void raw(uint64_t at, const Bytes &payload) { timeline.fromServer(start + at, payload); }
 };
 
-Bytes example() {
+// The example session; `den` and `anna` name its two players (Windows-1251).
+Bytes example(const std::string &den = "Den_Petrov", const std::string &anna = "Anna_Sokol") {
     Session s;
     // Connecting: the client's request, the cookie, the reply.
     s.client(0, 4);
@@ -90,8 +92,8 @@ Bytes example() {
     // The players already there: Den (id 3, orange) and Anna (id 5, blue);
     // the client's own colour.
     s.server(200 * ms,
-             {{join(3, 0xFF8000FF, "Den_Petrov"), 9},
-              {join(5, 0x3399FFFF, "Anna_Sokol"), 9},
+             {{join(3, 0xFF8000FF, den), 9},
+              {join(5, 0x3399FFFF, anna), 9},
               {whole({6, 0x10, 0x27, 0, 0}), 6}},
              true);
     Bits own;
@@ -239,12 +241,19 @@ int main(int argc, char **argv) {
     std::string what = argc > 1 ? argv[1] : "";
     if (what == "example" && argc == 3)
         return writeFile(argv[2], example()) ? 0 : 1;
+    // The example with players named with markup, for a page that must
+    // show names as text: "Ден" (Den) is Windows-1251.
+    if (what == "markup" && argc == 3)
+        return writeFile(argv[2], example("\"><svg onload=window.__ran=2>\xC4\xE5\xED & co",
+                                          "</script><img src=x onerror=window.__ran=1>"))
+                   ? 0
+                   : 1;
     if ((what == "bench" || what == "live") && argc == 4)
         return writeFile(argv[3], bench(std::strtoull(argv[2], nullptr, 10), what == "live")) ? 0
                                                                                               : 1;
     if (what == "seeds" && argc == 3)
         return seeds(argv[2]) ? 0 : 1;
     (void)std::fprintf(
-        stderr, "usage: capture-gen example FILE | bench N FILE | live N FILE | seeds DIR\n");
+        stderr, "usage: capture-gen example FILE | markup FILE | bench N FILE | live N FILE | seeds DIR\n");
     return 2;
 }

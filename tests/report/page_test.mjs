@@ -27,15 +27,17 @@ fs.mkdirSync(work, { recursive: true });
 async function startBrowser() {
   const profile = fs.mkdtempSync(path.join(work, 'profile-'));
   try {
-    return await chromium.launch({
+    // A fresh profile: its own --user-data-dir, which playwright gives
+    // Chromium itself.
+    return await chromium.launchPersistentContext(profile, {
       executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+      headless: true,
       args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-        '--disable-background-networking', '--disable-component-update', '--disable-sync',
-        '--user-data-dir=' + profile],
+        '--disable-background-networking', '--disable-component-update', '--disable-sync'],
       timeout: 60000,
     });
   } catch (e) {
-    console.log('skipped: Chromium cannot start here: ' + String(e.message).split('\n')[0]);
+    console.log('skipped: Chromium cannot start here: ' + e.message);
     process.exit(77);
   }
 }

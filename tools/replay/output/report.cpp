@@ -3,7 +3,6 @@
 #include "capture/container.h"
 #include "cp1251.h"
 #include "number_text.h"
-#include "output_files.h"
 #include "platform.h"
 #include "sha256.h"
 #include "summary.h"
@@ -168,13 +167,14 @@ FileFacts describeFile(const std::filesystem::path &path, bool isCapture) {
     return facts;
 }
 
-Report::Report(std::string path, std::string originName)
-    : path_(std::move(path)), originName_(std::move(originName)) {}
+Report::Report(std::string originName) : originName_(std::move(originName)) {}
 
 void Report::player(uint16_t id, const std::optional<std::string> &name, uint32_t colour,
                     const Place & /*place*/) {
     Player &p = players_[id];
-    p.name = name;
+    // A player who leaves keeps the name they had, for the page's tables.
+    if (name)
+        p.name = name;
     p.colour = colour;
 }
 
@@ -378,6 +378,10 @@ std::string Report::data() const {
     out += "],\n\"players\": [";
     bool first = true;
     for (const auto &[id, p] : players_) {
+        // An entry that never had a name nor sent a packet (the local
+        // player's colour, say) is nobody to show.
+        if (!p.name && p.syncPackets == 0)
+            continue;
         out += first ? "\n{\"player\": " : ",\n{\"player\": ";
         first = false;
         putNumber(out, id);
@@ -458,9 +462,7 @@ void Report::finish(const RunEnd &end) {
         players_[*watching_].spectated += end.seconds - watchingFrom_;
         watching_.reset();
     }
-    std::string reason;
-    if (!writePicture(path_, reportPage(data()), reason))
-        error_ = reason.empty() ? "cannot write it" : reason;
+    page_ = reportPage(data());
 }
 
 std::string reportPage(const std::string &json) {

@@ -50,9 +50,8 @@ std::string utcText(uint64_t timeNs);
 
 class Report final : public Output {
   public:
-    // The page goes to `path` ("-": standard output) when the run ends;
     // `originName` is "record" (a capture) or "line" (a trace).
-    Report(std::string path, std::string originName);
+    explicit Report(std::string originName);
 
     // The session's figures come from `summary`, which must come before
     // the report in the list of outputs.
@@ -74,11 +73,10 @@ class Report final : public Output {
                 const Place &place) override;
     void finish(const RunEnd &end) override;
 
-    // The page's data, as JSON (for the tests; the page holds it escaped).
+    // The page's data, as JSON (the page holds it escaped).
     std::string data() const;
-    // Whether the page was written; else why not.
-    bool failed() const { return !error_.empty(); }
-    const std::string &error() const { return error_; }
+    // The page, made when the run finished.
+    const std::string &page() const { return page_; }
 
     // How far around a warning its chart reaches.
     static constexpr double chartBefore = 8, chartAfter = 4;
@@ -132,7 +130,7 @@ class Report final : public Output {
     void closeRun(uint16_t id, Player &p);
     std::string readJson() const;
 
-    std::string path_, originName_;
+    std::string originName_;
     const Summary *summary_ = nullptr;
     ReportSource source_;
     std::map<uint16_t, Player> players_;
@@ -148,7 +146,7 @@ class Report final : public Output {
     std::vector<Draw> draws_;
     std::optional<uint32_t> firstTick_; // the host's tick at the first event
     RunEnd end_;
-    std::string error_;
+    std::string page_;
 };
 
 // The page around its data: the data is escaped so that nothing in it can

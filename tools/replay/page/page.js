@@ -447,21 +447,25 @@
       scales: {
         x: { time: false },
         speed: { auto: true, range: (u, a, b) => [0, Math.max(b === null ? 0 : b, limit) * 1.15] },
-        keys: { auto: false, range: [-0.2, 6] },
+        // The keys take the bottom of the chart: SPRINT 0 to 1, JUMP 1.6 to 2.6.
+        keys: { auto: false, range: [-0.3, 9] },
       },
       axes: [
         { label: 'seconds from the first event', values: (u, v) => v.map((t) => +t.toFixed(2)) },
         { scale: 'speed', label: 'speed' },
-        { scale: 'keys', side: 1, grid: { show: false }, splits: () => [0.5, 2], values: () => ['SPRINT', 'JUMP'] },
+        { scale: 'keys', side: 1, size: 70, grid: { show: false }, splits: () => [0.5, 2.1],
+          values: () => ['SPRINT', 'JUMP'] },
       ],
       series: [
         { label: 'time (s)', value: (u, v) => (v === null ? '' : v.toFixed(3)) },
         { label: 'speed', scale: 'speed', stroke: '#1A55C8', width: 1.5, points: { show: true, size: 4 } },
         { label: 'suspect packet', scale: 'speed', stroke: '#D01010', width: 0, paths: () => null,
           points: { show: true, size: 9, fill: '#D01010', stroke: '#D01010' } },
-        { label: 'SPRINT held', scale: 'keys', stroke: '#2DB82D', width: 2, paths: uPlot.paths.stepped({ align: 1 }),
+        { label: 'SPRINT held', scale: 'keys', stroke: '#2DB82D', width: 2, points: { show: false },
+          paths: uPlot.paths.stepped({ align: 1 }),
           value: (u, v) => (v === null ? '' : v ? 'yes' : 'no') },
-        { label: 'JUMP held', scale: 'keys', stroke: '#E08000', width: 2, paths: uPlot.paths.stepped({ align: 1 }),
+        { label: 'JUMP held', scale: 'keys', stroke: '#E08000', width: 2, points: { show: false },
+          paths: uPlot.paths.stepped({ align: 1 }),
           value: (u, v) => (v === null ? '' : v ? 'yes' : 'no') },
       ],
       hooks: {
@@ -490,7 +494,7 @@
           ctx.restore();
         }],
       },
-    }, [c.t, c.speed, suspect, sprint.map((v) => v * 1 + 0), jump.map((v) => v * 1 + 1.5)], box);
+    }, [c.t, c.speed, suspect, sprint, jump.map((v) => v + 1.6)], box);
     byId('chart-note').textContent =
       'Every sync packet of player ' + w.warning.player + ' from ' + seconds3(c.t.length ? c.t[0] : 0) + ' s to ' +
       seconds3(c.t.length ? c.t[c.t.length - 1] : 0) + ' s (' + c.t.length + ' packets). A packet is suspect ' +
@@ -553,33 +557,55 @@
     const screen = data.screen;
     const width = screen.width > 0 ? screen.width : 1920, height = screen.height > 0 ? screen.height : 1080;
     const lineHeight = screen.fontHeight > 0 && screen.fontHeight < 10000 ? screen.fontHeight : 14;
-    const svg = svgElement('svg', {
-      viewBox: '0 0 ' + width + ' ' + height, width: 640, height: Math.round(640 * height / width),
-      'font-family': 'Arial, Helvetica, sans-serif', 'font-size': lineHeight,
-    });
     const at = lastAtOrBefore(drawTimes, t);
     const note = byId('screen-note');
+    const labels = at < 0 ? [] : data.passes[data.draws[at][1]];
     if (at < 0) {
       note.textContent = 'Nothing was drawn by then.';
     } else {
-      const [when, pass, drawnAt] = data.draws[at];
-      note.textContent = 'Drawn so since ' + seconds3(when) + ' s (' + origin + ' ' + drawnAt + ').';
-      for (const [text, colour, x, y] of data.passes[pass]) {
-        const alpha = parseInt(colour.slice(0, 2), 16) / 255;
-        // The shadow one pixel down and right, then the label.
-        const shadow = svgElement('text', { x: x + 1, y: y + 0.8 * lineHeight + 1, fill: '#101010', 'fill-opacity': alpha });
-        shadow.textContent = text;
-        svg.appendChild(shadow);
-        const label = svgElement('text', { x: x, y: y + 0.8 * lineHeight, fill: cssColour(colour), 'fill-opacity': alpha });
-        label.textContent = text;
-        label.classList.add('label');
-        label.dataset.colour = colour;
-        label.dataset.x = String(x);
-        label.dataset.y = String(y);
-        svg.appendChild(label);
-      }
+      const [when, , drawnAt] = data.draws[at];
+      note.textContent = 'Drawn so since ' + seconds3(when) + ' s (' + origin + ' ' + drawnAt + '), on a ' +
+        width + ' \u00D7 ' + height + ' screen.';
     }
-    byId('screen-box').replaceChildren(svg);
+    // Around the column, large enough to read: the labels' box and a margin.
+    // (A label is taken as about 120 pixels wide.)
+    let bx0 = 0, by0 = 0, bx1 = 120, by1 = 8 * lineHeight;
+    if (labels.length) {
+      bx0 = Math.min(...labels.map((l) => l[2]));
+      by0 = Math.min(...labels.map((l) => l[3]));
+      bx1 = Math.max(...labels.map((l) => l[2])) + 120;
+      by1 = Math.max(...labels.map((l) => l[3])) + lineHeight;
+    }
+    const x0 = bx0 - 40, y0 = by0 - 20, x1 = bx1 + 40, y1 = by1 + 20;
+    const scale = Math.min(3, 360 / (y1 - y0));
+    const near = svgElement('svg', {
+      viewBox: [x0, y0, x1 - x0, y1 - y0].join(' '), width: Math.round((x1 - x0) * scale),
+      height: Math.round((y1 - y0) * scale), 'font-family': 'Arial, Helvetica, sans-serif', 'font-size': lineHeight,
+    });
+    near.appendChild(svgElement('rect', { x: x0, y: y0, width: x1 - x0, height: y1 - y0, fill: '#4a5a66' }));
+    for (const [text, colour, x, y] of labels) {
+      const alpha = parseInt(colour.slice(0, 2), 16) / 255;
+      // The shadow one pixel down and right, then the label.
+      const shadow = svgElement('text', { x: x + 1, y: y + 0.8 * lineHeight + 1, fill: '#101010', 'fill-opacity': alpha });
+      shadow.textContent = text;
+      near.appendChild(shadow);
+      const label = svgElement('text', { x: x, y: y + 0.8 * lineHeight, fill: cssColour(colour), 'fill-opacity': alpha });
+      label.textContent = text;
+      label.classList.add('label');
+      label.dataset.colour = colour;
+      label.dataset.x = String(x);
+      label.dataset.y = String(y);
+      near.appendChild(label);
+    }
+    // The whole screen, small, with where the column is.
+    const whole = svgElement('svg', { viewBox: '0 0 ' + width + ' ' + height, width: 320,
+      height: Math.round(320 * height / width) });
+    whole.appendChild(svgElement('rect', { x: 0, y: 0, width: width, height: height, fill: '#4a5a66' }));
+    if (labels.length)
+      whole.appendChild(svgElement('rect', { x: bx0, y: by0, width: bx1 - bx0, height: by1 - by0,
+        fill: '#2DB82D', stroke: '#ffffff', 'stroke-width': width / 320 }));
+    byId('screen-box').replaceChildren(near);
+    byId('screen-whole').replaceChildren(whole);
   }
   function chooseTime(t) {
     chosenTime = Math.min(Math.max(Number(t) || 0, 0), end);

@@ -254,6 +254,7 @@ int main(int argc, char **argv) {
     if (what == "seeds" && argc == 3)
         return seeds(argv[2]) ? 0 : 1;
     (void)std::fprintf(
-        stderr, "usage: capture-gen example FILE | markup FILE | bench N FILE | live N FILE | seeds DIR\n");
+        stderr,
+        "usage: capture-gen example FILE | markup FILE | bench N FILE | live N FILE | seeds DIR\n");
     return 2;
 }

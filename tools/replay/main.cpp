@@ -420,8 +420,7 @@ std::string shellWord(const std::string &word) {
 // What the report says of the input and of the run.
 replay::ReportSource reportSource(const Options &o, const Request &r, const fs::path &inputPath,
                                   const std::string &serverFollowed,
-                                  const std::vector<std::string> &messages, int argc,
-                                  char **argv) {
+                                  const std::vector<std::string> &messages, int argc, char **argv) {
     replay::ReportSource source;
     source.name = o.trace;
     source.path = inputPath;
@@ -526,8 +525,7 @@ static int runTool(int argc, char **argv) {
         if (std::optional<int> stop =
                 playSource(o, request, trace, runner, messages, captureStatus, serverFollowed))
             return *stop;
-        report.source(
-            reportSource(o, request, inputPath, serverFollowed, messages, argc, argv));
+        report.source(reportSource(o, request, inputPath, serverFollowed, messages, argc, argv));
         runner.finish();
         if (held.file && !transcript->failed() && !replay::copyHeld(held.file, stdout)) {
             complain("cannot write the transcript to standard output: " + replay::lastErrorText());

@@ -14,9 +14,9 @@
 
 #include "norvi_version.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 namespace replay {
 
@@ -121,19 +121,17 @@ class HashingSource final : public capture::ByteSource {
 } // namespace
 
 std::string utcText(uint64_t timeNs) {
-    auto secondsSince1970 = static_cast<std::time_t>(timeNs / 1000000000);
-    std::tm parts{};
-#if defined(_WIN32)
-    if (gmtime_s(&parts, &secondsSince1970) != 0)
-        return "";
-#else
-    if (!gmtime_r(&secondsSince1970, &parts))
-        return "";
-#endif
+    using namespace std::chrono;
+    sys_seconds time{seconds(timeNs / 1000000000)};
+    sys_days day = floor<days>(time);
+    year_month_day date{day};
+    hh_mm_ss clock{time - day};
     char text[64];
-    (void)std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%09uZ",
-                        parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                        parts.tm_min, parts.tm_sec,
+    (void)std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02lld.%09uZ",
+                        static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                        static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                        static_cast<int>(clock.minutes().count()),
+                        static_cast<long long>(clock.seconds().count()),
                         static_cast<unsigned>(timeNs % 1000000000));
     return text;
 }
@@ -474,8 +472,7 @@ std::string reportPage(const std::string &json) {
 
     std::string out;
     out.reserve(page::piece0.size() + page::piece1.size() + page::piece2.size() +
-                page::script.size() + page::piece3.size() + json.size() + json.size() / 16 +
-                64);
+                page::script.size() + page::piece3.size() + json.size() + json.size() / 16 + 64);
     out += page::piece0;
     out += "sha256-" + base64(digest.data(), digest.size());
     out += page::piece1;

@@ -26,12 +26,12 @@ class Summary;
 
 // What was read and how, for the page's first part.
 struct ReportSource {
-    std::string name;            // the input as the user named it ("-": standard input)
-    std::filesystem::path path;  // the file to describe; empty for standard input
-    bool isCapture = false;      // else a trace
-    std::string server, client;  // a capture's game server and client followed
-    std::string commandLine;     // the tool's arguments, as given
-    std::string plugin;          // which plugin ran
+    std::string name;                  // the input as the user named it ("-": standard input)
+    std::filesystem::path path;        // the file to describe; empty for standard input
+    bool isCapture = false;            // else a trace
+    std::string server, client;        // a capture's game server and client followed
+    std::string commandLine;           // the tool's arguments, as given
+    std::string plugin;                // which plugin ran
     std::vector<std::string> messages; // the skip report and notes, as on standard error
 };
 

@@ -525,8 +525,7 @@ void Transcript::putJsonText(std::string_view cp1251) {
     buffer_.push_back('"');
 }
 
-std::string jsonlLine(const host::Effect &effect, const Place &place,
-                      std::string_view originName) {
+std::string jsonlLine(const host::Effect &effect, const Place &place, std::string_view originName) {
     Jsonl line(nullptr, originName);
     line.effect(effect, place);
     return line.take();

@@ -62,8 +62,7 @@ class Transcript : public Output {
 
 // The jsonl transcript's object for one effect, and for the summary, in
 // memory: for an output that holds the very objects the transcript writes.
-std::string jsonlLine(const host::Effect &effect, const Place &place,
-                      std::string_view originName);
+std::string jsonlLine(const host::Effect &effect, const Place &place, std::string_view originName);
 std::string jsonlSummaryObject(const Summary &summary);
 
 std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out, std::string_view originName = "line");

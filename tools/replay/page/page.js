@@ -138,6 +138,38 @@
     warningsByPlayer.set(w.warning.player, list);
   });
 
+  // What the timeline draws, worked out once. The stretches in which
+  // somebody was spectated, and within them, for each key, those in which
+  // the drawn column showed it held: only while somebody was spectated,
+  // since the column also shows while its place is being set, and then
+  // belongs to no player.
+  const spectatedStretches = data.spectating.map((sp) => [sp[0], sp[1]]);
+  const heldStretches = [[], [], [], [], [], [], [], []];
+  {
+    let sp = 0;
+    for (let i = 0; i < data.draws.length; i++) {
+      const from = drawTimes[i], until = i + 1 < data.draws.length ? drawTimes[i + 1] : end;
+      const held = passHeld[data.draws[i][1]];
+      if (!held) continue;
+      while (sp < spectatedStretches.length && spectatedStretches[sp][1] <= from) sp++;
+      for (let j = sp; j < spectatedStretches.length && spectatedStretches[j][0] < until; j++) {
+        const a = Math.max(from, spectatedStretches[j][0]), b = Math.min(until, spectatedStretches[j][1]);
+        if (!(b > a)) continue;
+        for (let k = 0; k < 8; k++) if (held & (1 << k)) heldStretches[k].push([a, b]);
+      }
+    }
+  }
+  // Each player's suspect runs, those short of a warning and those that made one.
+  const runsByPlayer = new Map();
+  for (const [player, from, to, , warned] of data.runs) {
+    if (!runsByPlayer.has(player)) runsByPlayer.set(player, { short: [], warned: [] });
+    runsByPlayer.get(player)[warned ? 'warned' : 'short'].push([from, to]);
+  }
+  for (const rows of runsByPlayer.values()) {
+    rows.short.sort((a, b) => a[0] - b[0]);
+    rows.warned.sort((a, b) => a[0] - b[0]);
+  }
+
   let chosenTime = 0;
   let selectedWarning = -1;
 
@@ -159,12 +191,19 @@
     ctx.rect(left, top, width, height);
     ctx.clip();
 
-    // Runs of sub-pixel boxes become one box.
+    // Runs of sub-pixel boxes become one box. `items` are in time order
+    // and apart: those in view are found by their end.
     function boxes(items, fill, y, h) {
       ctx.fillStyle = fill;
       let runFrom = null, runTo = null;
-      for (const [from, to] of items) {
-        if (to < min || from > max) continue;
+      let lo = 0, hi = items.length;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (items[mid][1] < min) lo = mid + 1;
+        else hi = mid;
+      }
+      for (let i = lo; i < items.length && items[i][0] <= max; i++) {
+        const [from, to] = items[i];
         let x0 = px(Math.max(from, min)), x1 = px(Math.min(to, max));
         if (x1 - x0 < dpr) x1 = x0 + dpr;
         if (runTo !== null && x0 <= runTo + 0.5) {
@@ -193,33 +232,18 @@
     }
 
     // Keys: grey while spectated, green while held.
-    const spectated = data.spectating.map((sp) => [sp[0], sp[1]]);
-    for (let k = 0; k < 8; k++) boxes(spectated, '#E4E4E4', rowTop(1 + k) + dpr, rowPx - 2 * dpr);
     for (let k = 0; k < 8; k++) {
-      const held = [];
-      const first = Math.max(0, lastAtOrBefore(drawTimes, min));
-      for (let i = first; i < data.draws.length && drawTimes[i] <= max; i++) {
-        if (!(passHeld[data.draws[i][1]] & (1 << k))) continue;
-        const until = i + 1 < data.draws.length ? drawTimes[i + 1] : end;
-        // Only while somebody was spectated: the column also shows while
-        // its place is being set, and then belongs to no player.
-        for (const [from, to] of spectated) {
-          const a = Math.max(from, drawTimes[i]), b = Math.min(to, until);
-          if (b > a) held.push([a, b]);
-        }
-      }
-      boxes(held, '#2DB82D', rowTop(1 + k) + dpr, rowPx - 2 * dpr);
+      boxes(spectatedStretches, '#E4E4E4', rowTop(1 + k) + dpr, rowPx - 2 * dpr);
+      boxes(heldStretches[k], '#2DB82D', rowTop(1 + k) + dpr, rowPx - 2 * dpr);
     }
 
     // Players: a band per suspect run (stronger for one that made a
     // warning), a red mark per warning.
     rowPlayers.forEach((player, r) => {
       const y = rowTop(9 + r);
-      const runs = data.runs.filter((run) => run[0] === player);
-      boxes(runs.filter((run) => !run[4]).map((run) => [run[1], run[2]]), 'rgba(224,128,128,0.5)',
-        y + 5 * dpr, rowPx - 10 * dpr);
-      boxes(runs.filter((run) => run[4]).map((run) => [run[1], run[2]]), 'rgba(240,128,128,0.9)',
-        y + 5 * dpr, rowPx - 10 * dpr);
+      const rows = runsByPlayer.get(player) || { short: [], warned: [] };
+      boxes(rows.short, 'rgba(224,128,128,0.5)', y + 5 * dpr, rowPx - 10 * dpr);
+      boxes(rows.warned, 'rgba(240,128,128,0.9)', y + 5 * dpr, rowPx - 10 * dpr);
       const marks = (warningsByPlayer.get(player) || []).map((t) => [t, t]);
       boxes(marks, '#D01010', y + dpr, rowPx - 2 * dpr);
     });
@@ -425,7 +449,8 @@
     drawChart(i);
     const from = evidence.length ? evidence[0].seconds : info.seconds;
     showTimes(from - 5, info.seconds + 5);
-    timeline.redraw(false);
+    // The screen below shows the column as it was drawn at the warning.
+    chooseTime(info.seconds);
   }
 
   // That player's speed, SPRINT and JUMP around the warning, with the

@@ -146,9 +146,21 @@ TEST_F(ReportTool, ThePageHoldsTheTranscriptsWarningsAndWhatWasRead) {
         for (const json &line : linesOf(o.out)) {
             if (line.contains("warning"))
                 warnings.push_back(line);
-            if (line.contains("summary")) {
-                EXPECT_EQ(data["summary"], line["summary"]);
-            }
+            if (!line.contains("summary"))
+                continue;
+            EXPECT_EQ(data["summary"], line["summary"]);
+            // The players' table agrees with the summary: their warnings
+            // and the seconds they were spectated.
+            for (const json &w : line["summary"]["warned"])
+                for (const json &p : data["players"])
+                    if (p["player"] == w["player"]) {
+                        EXPECT_EQ(p["warnings"], w["warnings"]);
+                    }
+            for (const json &w : line["summary"]["spectated"])
+                for (const json &p : data["players"])
+                    if (p["player"] == w["player"]) {
+                        EXPECT_EQ(p["spectated"], w["seconds"]);
+                    }
         }
         ASSERT_FALSE(warnings.empty());
         EXPECT_EQ(data["warnings"], warnings);
@@ -192,6 +204,19 @@ TEST_F(ReportTool, StandardInputIsNamedButNotHashed) {
     EXPECT_EQ(read["name"], "-");
     EXPECT_TRUE(read["size"].is_null());
     EXPECT_TRUE(read["sha256"].is_null());
+}
+
+TEST(ReportPieces, OnlyARegularFileIsReadAgain) {
+    // A folder here; a named pipe whose writer is still there would make a
+    // second reading wait for ever.
+    replay::FileFacts facts = replay::describeFile(fs::temp_directory_path(), false);
+    EXPECT_FALSE(facts.size);
+    EXPECT_TRUE(facts.sha256.empty());
+    replay::FileFacts capture = replay::describeFile(EXAMPLES_DIR "/session.pcapng", true);
+    ASSERT_TRUE(capture.size);
+    EXPECT_EQ(*capture.size, readFile(EXAMPLES_DIR "/session.pcapng").size());
+    ASSERT_TRUE(capture.firstTimeNs && capture.lastTimeNs);
+    EXPECT_EQ(replay::utcText(*capture.lastTimeNs), "2025-12-08T13:20:04.030000000Z");
 }
 
 TEST_F(ReportTool, AReportThatCannotBeWrittenStopsTheRunBeforeItStarts) {

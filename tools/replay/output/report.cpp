@@ -138,6 +138,11 @@ std::string utcText(uint64_t timeNs) {
 
 FileFacts describeFile(const std::filesystem::path &path, bool isCapture) {
     FileFacts facts;
+    // A pipe or a device named as a file cannot be read again, and reading
+    // one whose writer is still there would wait for ever.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return facts;
     std::FILE *f = openFile(path, "rb");
     if (!f)
         return facts;

@@ -37,7 +37,8 @@ struct ReportSource {
 
 // What a file holds, found by reading it once more at the end of the run:
 // its size and SHA-256 and, for a capture, its first and last record's
-// time. Empty where the file cannot be read.
+// time. Empty where the file cannot be read, or is no regular file (a
+// named pipe, a device).
 struct FileFacts {
     std::optional<uint64_t> size;
     std::string sha256;

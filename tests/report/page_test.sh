@@ -10,7 +10,12 @@
 set -euo pipefail
 tool=$1 gen=$2 src=$3
 work=$(mktemp -d)
-trap 'exec 3>&- 2>/dev/null; kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+cleanup() {
+    exec 3>&- 2>/dev/null
+    kill $(jobs -p) 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 chromium=${CHROMIUM:-/usr/bin/chromium}
 if [ ! -x "$chromium" ]; then

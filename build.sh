@@ -23,9 +23,21 @@ cmake --build build/win
 cmake -S . -B build/native -G Ninja -DNORVI_TESTS=OFF -DNORVI_BENCHMARKS=OFF >/dev/null
 cmake --build build/native --target norvi-replay
 
+# ---- Linux: the replay tool as a Debian package ----
+# norvi-replay_VERSION_ARCH.deb, made by CPack (packaging/deb) from a Release
+# build of its own: the tool, the plugin and the stand-in host it loads, its
+# manual page, the manual and the example capture. Debian's lintian checks it.
+cmake -S . -B build/deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DNORVI_TESTS=OFF \
+    -DNORVI_BENCHMARKS=OFF >/dev/null
+rm -f build/deb/norvi-replay_*.deb
+cmake --build build/deb --target package
+
 rm -rf dist
 mkdir -p dist
 cp build/win/dist/* dist/
+cp build/deb/norvi-replay_*.deb dist/
+# (lintian warns when it runs as root, as it does here: that line is dropped.)
+lintian --fail-on error,warning dist/norvi-replay_*.deb 2> >(grep -v 'running with root privileges' >&2)
 
 # ---- The demo, replayed ----
 echo
@@ -39,3 +51,4 @@ echo "The run as a page to share:      dist/demo-report.html (open it in a brows
 echo "Player's package:                $(ls dist/norvi_warnings-*.zip) (unpack into the game folder)"
 echo "Its debugging information:       dist/norvi_warnings.debug (not for players)"
 echo "The replay tool for Windows:     dist/norvi-replay-windows.zip"
+echo "The replay tool for Linux:       $(ls dist/norvi-replay_*.deb) (apt install ./FILE)"

@@ -115,6 +115,22 @@ std::string pluginBesideExecutable() {
     return directoryOf(executablePath()) + "/" + pluginFileName;
 }
 
+std::string pluginForTool() {
+    std::string beside = pluginBesideExecutable();
+#if !defined(_WIN32)
+    // Installed from the .deb, the tool is in <prefix>/bin and the plugin in
+    // the package's own folder, <prefix>/lib/norvi-replay; taken from the
+    // tool's own place, so that an unpacked package works where it lies.
+    std::string installed =
+        directoryOf(directoryOf(executablePath())) + "/lib/norvi-replay/" + pluginFileName;
+    std::error_code ignored;
+    if (!std::filesystem::exists(pathOf(beside), ignored) &&
+        std::filesystem::exists(pathOf(installed), ignored))
+        return installed;
+#endif
+    return beside;
+}
+
 LoadedPlugin::LoadedPlugin(const std::string &path) {
 #if defined(_WIN32)
     copy_ = tempDirectory() + "norvi-" + std::to_string(GetCurrentProcessId()) + "-" +

@@ -37,4 +37,9 @@ class LoadedPlugin {
 // The plugin library built beside the running executable.
 std::string pluginBesideExecutable();
 
+// The plugin norvi-replay loads unless told otherwise: the one beside it (a
+// build tree, the Windows tool's folder), else, on Linux, the one its
+// package installs, in lib/norvi-replay/ beside the tool's bin/ folder.
+std::string pluginForTool();
+
 } // namespace host

@@ -22,6 +22,10 @@ packages=(
     libpng-dev librsvg2-bin fonts-dejavu-core
     valgrind python3 time
     wireshark-common tcpdump
+    # norvi-replay's .deb: its manual page written from --help, its library
+    # dependencies worked out (dpkg-shlibdeps), Debian's checks (lintian, man)
+    help2man lintian man-db dpkg-dev
+    # The report page: Node.js (npm below) and Chromium, in which it is tested
     nodejs chromium
 )
 # npm installs the report page's chart library and its tests' browser

@@ -46,6 +46,14 @@ const char exitStatuses[] =
     "     a file that is no capture of a game session\n"
     "  3  with --fail-on-warning: the trace ran and the plugin posted a warning\n";
 
+// Where the plugin is looked for by default: host::pluginForTool.
+#if defined(_WIN32)
+const char pluginHelp[] = "The plugin library to load [the one beside the tool]";
+#else
+const char pluginHelp[] = "The plugin library to load [the one beside the tool, else the one in "
+                          "../lib/norvi-replay/ from its folder, where the Debian package puts it]";
+#endif
+
 struct Options {
     std::string trace, follow;
     std::string format = "jsonl";
@@ -171,8 +179,7 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
                    "The folder that stands for the game's folder (its SAMPFUNCS folder holds the "
                    "position file); a fresh temporary one by default")
         ->type_name("DIR");
-    app.add_option("--plugin", o.plugin, "The plugin library to load [the one beside the tool]")
-        ->type_name("PATH");
+    app.add_option("--plugin", o.plugin, pluginHelp)->type_name("PATH");
     app.footer(exitStatuses);
 
     std::vector<std::string> arguments = replay::commandLineArguments(argc, argv);
@@ -458,9 +465,8 @@ static int runTool(int argc, char **argv) {
 
     // Paths from the command line are taken from where the tool was
     // started, before the game folder becomes the current directory.
-    fs::path pluginPath =
-        fs::absolute(o.plugin.empty() ? replay::pathOf(host::pluginBesideExecutable())
-                                      : replay::pathOf(o.plugin));
+    fs::path pluginPath = fs::absolute(o.plugin.empty() ? replay::pathOf(host::pluginForTool())
+                                                        : replay::pathOf(o.plugin));
     std::string svgPath = o.svg.empty() || o.svg == "-"
                               ? o.svg
                               : replay::pathText(fs::absolute(replay::pathOf(o.svg)));

@@ -1,17 +1,12 @@
 #include "parallel.h"
 
+#include "parallel_os.h"
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <limits>
 #include <vector>
-
-#if defined(_WIN32)
-#include <process.h>
-#include <windows.h>
-#else
-#include <thread>
-#endif
 
 namespace replay {
 
@@ -51,32 +46,11 @@ struct Work {
     }
 };
 
-struct Start {
-    Work *work;
-    size_t worker;
-};
-
 std::atomic<unsigned> threadLimit{0};
-
-#if defined(_WIN32)
-unsigned __stdcall threadMain(void *argument) {
-    auto *start = static_cast<Start *>(argument);
-    start->work->run(start->worker);
-    return 0;
-}
-#endif
 
 } // namespace
 
-unsigned workerCount() {
-#if defined(_WIN32)
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return std::max<unsigned>(1, static_cast<unsigned>(info.dwNumberOfProcessors));
-#else
-    return std::max(1u, std::thread::hardware_concurrency());
-#endif
-}
+unsigned workerCount() { return std::max(1u, processorCount()); }
 
 void setThreadLimit(unsigned limit) { threadLimit.store(limit, std::memory_order_relaxed); }
 
@@ -87,36 +61,7 @@ void parallelFor(size_t count, const std::function<void(size_t)> &task) {
     if (threads == 0)
         return;
     Work work(task, count, threads);
-    std::vector<Start> starts(threads);
-    for (size_t i = 0; i < threads; i++)
-        starts[i] = Start{&work, i};
-
-        // Worker 0 is the calling thread; the others get threads of their own.
-#if defined(_WIN32)
-    std::vector<HANDLE> handles;
-    for (size_t i = 1; i < threads; i++) {
-        uintptr_t handle = _beginthreadex(nullptr, 0, threadMain, &starts[i], 0, nullptr);
-        if (handle != 0)
-            handles.push_back(reinterpret_cast<HANDLE>(handle));
-    }
-    work.run(0);
-    for (HANDLE handle : handles) {
-        WaitForSingleObject(handle, INFINITE);
-        CloseHandle(handle);
-    }
-#else
-    std::vector<std::thread> others;
-    for (size_t i = 1; i < threads; i++) {
-        try {
-            others.emplace_back([&work, i] { work.run(i); });
-        } catch (const std::system_error &) {
-            break; // the threads already running share the rest
-        }
-    }
-    work.run(0);
-    for (std::thread &thread : others)
-        thread.join();
-#endif
+    runOnThreads(threads, [&work](size_t worker) { work.run(worker); });
 
     const Work::Failure *first = nullptr;
     for (const Work::Failure &failure : work.failures)

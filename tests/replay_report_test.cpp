@@ -226,6 +226,12 @@ TEST_F(ReportTool, AReportThatCannotBeWrittenStopsTheRunBeforeItStarts) {
     EXPECT_NE(noFolder.err.find("cannot write missing/page.html"), std::string::npos)
         << noFolder.err;
     EXPECT_EQ(noFolder.out, "") << "nothing ran";
+    // Over the input, the page would lose the file it describes.
+    fs::copy_file(EXAMPLES_DIR "/warning.jsonl", dir / "input.jsonl");
+    Outcome over = run("--report input.jsonl input.jsonl");
+    EXPECT_EQ(over.status, 2);
+    EXPECT_NE(over.err.find("the input itself"), std::string::npos) << over.err;
+    EXPECT_EQ(readFile(dir / "input.jsonl"), readFile(EXAMPLES_DIR "/warning.jsonl"));
     Outcome twice = run("--report - --svg - " + trace);
     EXPECT_EQ(twice.status, 2);
     EXPECT_NE(twice.err.find("standard output"), std::string::npos) << twice.err;

@@ -296,6 +296,15 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
         }
     }
 
+    // The page is written when the run ends: over the input, it would lose
+    // the very file it describes.
+    std::error_code notTheSame;
+    if (!o.report.empty() && o.report != "-" && o.trace != "-" &&
+        fs::equivalent(replay::pathOf(o.report), replay::pathOf(o.trace), notTheSame)) {
+        complain("--report " + o.report + " is the input itself: name another file");
+        return replay::exitBadInput;
+    }
+
     // Outputs are checked before anything runs.
     for (const std::string *path : {&o.svg, &o.timeline, &o.report, &o.writeTrace}) {
         std::string reason;

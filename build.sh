@@ -43,9 +43,11 @@ lintian --fail-on error,warning dist/norvi-replay_*.deb 2> >(grep -v 'running wi
 echo
 echo "Replaying examples/demo.jsonl through the plugin:"
 echo
-build/native/bin/norvi-replay --format text --svg dist/demo.svg examples/demo.jsonl
+build/native/bin/norvi-replay --format text --svg dist/demo.svg --report dist/demo-report.html \
+    examples/demo.jsonl
 echo
 echo "Picture of the last frame drawn: dist/demo.svg"
+echo "The run as a page to share:      dist/demo-report.html (open it in a browser)"
 echo "Player's package:                $(ls dist/norvi_warnings-*.zip) (unpack into the game folder)"
 echo "Its debugging information:       dist/norvi_warnings.debug (not for players)"
 echo "The replay tool for Windows:     dist/norvi-replay-windows.zip"

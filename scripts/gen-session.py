@@ -2,7 +2,7 @@
 """Writes a made-up hour of play as a norvi-replay trace: the session the
 admin's walk-through in docs/replay.md runs on.
 
-    scripts/gen-session.py [--minutes M] [--seed S] OUT
+    scripts/gen-session.py [--minutes M] [--seed S] [--hourly] OUT
 
 Twelve players send a sync packet every 200 ms; a frame runs after every
 round. Player 17 (Sergey_Bystrov) runs a sprint hook three times: at
@@ -14,6 +14,7 @@ second, which keeps her clear. The local player spectates player 5 for the
 first ten minutes, player 17 from minute 10 to 15 and from 45 to 50, and
 player 23 from minute 20 to 23.
 The same seed gives the same trace. OUT may be - for standard output.
+With --hourly and more than 60 minutes, every hour is played like the first.
 """
 import argparse
 import json
@@ -75,7 +76,7 @@ def spectated_at(minute):
     return None
 
 
-def write_session(out, minutes, seed):
+def write_session(out, minutes, seed, hourly=False):
     rng = random.Random(seed)
     line = lambda event: out.write(json.dumps(event, ensure_ascii=False) + "\n")
     out.write("# A made-up hour of play for the admin's walk-through (scripts/gen-session.py).\n")
@@ -85,6 +86,8 @@ def write_session(out, minutes, seed):
     target = None
     for round_no in range(int(minutes * 60000 / ROUND_MS)):
         minute = round_no * ROUND_MS / 60000
+        if hourly:
+            minute %= 60
         want = spectated_at(minute)
         if want != target:
             line({"spectate": want})
@@ -99,13 +102,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--minutes", type=float, default=60)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--hourly", action="store_true",
+                        help="play the hour's cast again every hour (for sessions of many hours)")
     parser.add_argument("out")
     args = parser.parse_args()
     if args.out == "-":
-        write_session(sys.stdout, args.minutes, args.seed)
+        write_session(sys.stdout, args.minutes, args.seed, args.hourly)
     else:
         with open(args.out, "w", encoding="utf-8", newline="\n") as out:
-            write_session(out, args.minutes, args.seed)
+            write_session(out, args.minutes, args.seed, args.hourly)
 
 
 if __name__ == "__main__":

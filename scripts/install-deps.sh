@@ -6,9 +6,11 @@
 # benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
 # whose capture files the capture reader's tests are checked against
 # (tests/captures/make.sh), and tcpdump, with which a live game is watched
-# in the tests (tests/live); and simdjson's single-file source, which the
-# Windows build of norvi-replay compiles in (Debian ships simdjson only as a
-# native library). Needs root when it installs.
+# in the tests (tests/live); Node.js with npm, which installs the report
+# page's chart library, and Chromium, in which the page is tested; and
+# simdjson's single-file source, which the Windows build of norvi-replay
+# compiles in (Debian ships simdjson only as a native library). Needs root
+# when it installs.
 set -euo pipefail
 
 packages=(
@@ -23,7 +25,13 @@ packages=(
     # norvi-replay's .deb: its manual page written from --help, its library
     # dependencies worked out (dpkg-shlibdeps), Debian's checks (lintian, man)
     help2man lintian man-db dpkg-dev
+    # The report page: Node.js (npm below) and Chromium, in which it is tested
+    nodejs chromium
 )
+# npm installs the report page's chart library and its tests' browser
+# driver from the lock file (scripts/install-page-deps.sh). Debian ships it
+# apart from nodejs; a nodejs from elsewhere may carry its own.
+command -v npm >/dev/null || packages+=(npm)
 
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 

@@ -2,6 +2,7 @@
 // writer:
 //   capture-gen example FILE      a short session: the handshake, players
 //                                 joining, spectating, a cheater warned
+//   capture-gen markup FILE       the same, its players named with markup
 //   capture-gen bench N FILE      N player-sync packets of 50 players
 //   capture-gen live N FILE       the same with player 7 spectated and ten
 //                                 players cheating by turns, for the live
@@ -100,6 +101,12 @@ int main(int argc, char **argv) {
     auto write = [&](const Bytes &file) { return writeFile(argv[argc - 1], file) ? 0 : 1; };
     if (what == "example" && argc == 3)
         return write(pcapng(example(), {{1, 6}}));
+    // The example with players named with markup, for a page that must
+    // show names as text: "\xC4\xE5\xED" is "Ден" (Den) in Windows-1251.
+    if (what == "markup" && argc == 3)
+        return write(pcapng(example("\"><svg onload=window.__ran=2>\xC4\xE5\xED & co",
+                                    "</script><img src=x onerror=window.__ran=1>"),
+                            {{1, 6}}));
     if ((what == "bench" || what == "live") && argc == 4)
         return write(pcap(syncSession(number(argv[2]), what == "live"), 1));
     if (what == "seeds" && argc == 3)
@@ -122,8 +129,9 @@ int main(int argc, char **argv) {
                                             static_cast<unsigned>(number(argv[3]))),
                           1));
     (void)std::fprintf(
-        stderr, "usage: capture-gen example FILE | bench N FILE | live N FILE | seeds DIR\n"
-                "       capture-gen joined SECONDS FILE | flood FLOWS FILE | voice MINUTES N FILE |"
-                " server CLIENTS SECONDS FILE\n");
+        stderr,
+        "usage: capture-gen example FILE | markup FILE | bench N FILE | live N FILE | seeds DIR\n"
+        "       capture-gen joined SECONDS FILE | flood FLOWS FILE | voice MINUTES N FILE |"
+        " server CLIENTS SECONDS FILE\n");
     return 2;
 }

@@ -75,7 +75,7 @@ std::vector<Message> Session::server(uint64_t at,
 
 void Session::raw(uint64_t at, const Bytes &payload) { timeline.fromServer(start + at, payload); }
 
-std::vector<Frame> example() {
+std::vector<Frame> example(const std::string &den, const std::string &anna) {
     Session s;
     // Connecting: the client's request, the cookie, the reply.
     s.client(0, 4);
@@ -90,8 +90,8 @@ std::vector<Frame> example() {
     // The players already there: Den (id 3, orange) and Anna (id 5, blue);
     // the client's own colour.
     s.server(200 * ms,
-             {{join(3, 0xFF8000FF, "Den_Petrov"), 9},
-              {join(5, 0x3399FFFF, "Anna_Sokol"), 9},
+             {{join(3, 0xFF8000FF, den), 9},
+              {join(5, 0x3399FFFF, anna), 9},
               {whole({6, 0x10, 0x27, 0, 0}), 6}},
              true);
     Bits own;

@@ -43,7 +43,9 @@ struct Session {
 
 // A short session: the handshake (the client's request, the cookie, the
 // request again, the reply), players joining, spectating, a cheater.
-std::vector<Frame> example();
+// `den` and `anna` name its two players (Windows-1251).
+std::vector<Frame> example(const std::string &den = "Den_Petrov",
+                           const std::string &anna = "Anna_Sokol");
 // How many records of example() the handshake takes: without them it is a
 // session the capture joined late.
 const size_t exampleHandshake = 4;

@@ -1,7 +1,7 @@
 // The Windows tool, run through Wine with the Windows plugin, writes the
 // very bytes the native tool writes with the native plugin: transcripts in
-// both formats and pictures, for every example session, traces and
-// captures alike.
+// both formats, pictures and the report page, for every example session,
+// traces and captures alike.
 #include "capture_scenes.h"
 #include "tool_process.h"
 
@@ -72,7 +72,9 @@ TEST_F(WindowsTool, WritesTheNativeToolsBytesForEveryExample) {
             continue;
         examples++;
         std::string trace = "'" + entry.path().string() + "'";
-        for (const char *options : {"--format jsonl", "--format text --svg picture.svg"}) {
+        for (const char *options : {"--format jsonl", "--format text --svg picture.svg",
+                                    // The page, read back under the picture's name.
+                                    "--format jsonl --report picture.svg"}) {
             SCOPED_TRACE(entry.path().filename().string() + " " + options);
             Outcome native =
                 runProgram(NORVI_REPLAY, std::string(options) + " " + trace, dir, dir / "tmp");

@@ -5,12 +5,9 @@
 // with tables of its own, so that what it reports is what the plugin did.
 #include "net/net.h"
 
-#include <bit>
 #include <climits>
 #include <cmath>
 
-// Speed in the game's units: 14.9 rounded to single precision.
-static const float sprintHookSpeed = std::bit_cast<float>(0x416E6666u);
 static const TickMs maxSyncGapMs = 250; // packets closer than this belong to a run
 static const TickMs jumpCoverMs = 1250; // a jump explains speed for this long
 

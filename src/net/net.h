@@ -4,6 +4,7 @@
 
 #include "SAMPFUNCS_API.h"
 
+#include <bit>
 #include <cstdint>
 
 // A player slot as the packets carry it.
@@ -78,6 +79,10 @@ bool readPlayerSync(BitStream *stream, PlayerSyncData &sync, PlayerId &playerId)
 
 // Suspect packets in a row that ask for a warning.
 const int32_t sprintHookRun = 5;
+// A packet is suspect only faster than this, in syncSpeed's units: 14.9
+// rounded to single precision. Named here so that the replay tool's report
+// draws the very limit the tests compare with.
+inline const float sprintHookSpeed = std::bit_cast<float>(0x416E6666u);
 
 // One player's entries of the per-player tables, as the sprint-hook tests
 // read them.

@@ -34,7 +34,7 @@ bool captureMayStillBegin(const std::string &path) {
 
 ExitStatus playCapture(const CaptureInput &input,
                        const std::function<void(const Event &, uint64_t)> &run,
-                       std::vector<std::string> &messages) {
+                       std::vector<std::string> &messages, std::string *server) {
     auto say = [&messages](const std::string &line) {
         messages.push_back("norvi-replay: " + line);
     };
@@ -94,6 +94,8 @@ ExitStatus playCapture(const CaptureInput &input,
         say(input.name + ": " + result.error);
         return exitBadInput;
     }
+    if (server)
+        *server = capture::text(result.server);
     if (in.stopped())
         say(input.name + ": stopped after record " + std::to_string(result.report.records) +
             ", as asked (Ctrl-C)");

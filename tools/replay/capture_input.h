@@ -43,8 +43,9 @@ struct CaptureInput {
 // (what the reader skipped, a failure), to be printed once the transcript
 // is out. Returns exitRan, or the status of a failure (exitBadInput: the
 // capture cannot be read; exitCannotRun: the trace cannot be written).
+// `server`, when given, gets the game server followed (HOST:PORT).
 ExitStatus playCapture(const CaptureInput &input,
                        const std::function<void(const Event &, uint64_t)> &run,
-                       std::vector<std::string> &messages);
+                       std::vector<std::string> &messages, std::string *server = nullptr);
 
 } // namespace replay

@@ -115,6 +115,8 @@ struct SyncStep {
     int32_t runEnded = 0;       // length of the run this packet broke, else 0
     bool runShort = false;      // `run` is a run that asked for no warning (yet)
     bool runEndedShort = false; // the run this packet broke asked for none
+    float speed = 0;            // as the test measures it
+    uint16_t keys = 0;          // the keys word
 };
 
 // One suspect sync packet, as the plugin judged it: where it came from,

@@ -4,10 +4,12 @@
 // asked for; `norvi-replay --help` lists everything.
 #include "capture_input.h"
 #include "exit_status.h"
+#include "filter.h"
 #include "loader.h"
 #include "output_files.h"
 #include "platform.h"
 #include "progress.h"
+#include "report.h"
 #include "run.h"
 #include "screen_svg.h"
 #include "summary.h"
@@ -22,6 +24,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -55,7 +58,7 @@ struct Options {
     std::string trace, follow;
     std::string format = "jsonl";
     std::string color = "auto";
-    std::string gameDir, svg, timeline, plugin;
+    std::string gameDir, svg, timeline, report, plugin;
     std::string from, to;
     std::vector<int> players;
     bool summary = false, failOnWarning = false;
@@ -167,6 +170,11 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
     app.add_option("--timeline", o.timeline,
                    "Write the whole session as an SVG timeline; - for standard output")
         ->type_name("FILE");
+    app.add_option("--report", o.report,
+                   "Write the run as one self-contained HTML page to share (what was read, the "
+                   "timeline, every warning with its evidence, the players); - for standard "
+                   "output")
+        ->type_name("FILE");
     app.add_option("--game-dir", o.gameDir,
                    "The folder that stands for the game's folder (its SAMPFUNCS folder holds the "
                    "position file); a fresh temporary one by default")
@@ -233,8 +241,8 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
         complain("--to: \"" + o.to + "\" is neither seconds nor tick:N");
         return replay::exitBadInput;
     }
-    if (o.svg == "-" && o.timeline == "-") {
-        complain("--svg and --timeline cannot both go to standard output");
+    if ((o.svg == "-") + (o.timeline == "-") + (o.report == "-") > 1) {
+        complain("only one of --svg, --timeline and --report can go to standard output");
         return replay::exitBadInput;
     }
 
@@ -282,14 +290,23 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
                 o.writeTrace == "-" ? fs::path("-") : fs::absolute(replay::pathOf(o.writeTrace));
             capture.traceName = o.writeTrace;
         }
-        if (o.writeTrace == "-" && (o.svg == "-" || o.timeline == "-")) {
-            complain("--write-trace and a picture cannot both go to standard output");
+        if (o.writeTrace == "-" && (o.svg == "-" || o.timeline == "-" || o.report == "-")) {
+            complain("--write-trace and a picture or the report cannot both go to standard output");
             return replay::exitBadInput;
         }
     }
 
+    // The page is written when the run ends: over the input, it would lose
+    // the very file it describes.
+    std::error_code notTheSame;
+    if (!o.report.empty() && o.report != "-" && o.trace != "-" &&
+        fs::equivalent(replay::pathOf(o.report), replay::pathOf(o.trace), notTheSame)) {
+        complain("--report " + o.report + " is the input itself: name another file");
+        return replay::exitBadInput;
+    }
+
     // Outputs are checked before anything runs.
-    for (const std::string *path : {&o.svg, &o.timeline, &o.writeTrace}) {
+    for (const std::string *path : {&o.svg, &o.timeline, &o.report, &o.writeTrace}) {
         std::string reason;
         if (!path->empty() && *path != "-" && !replay::canWrite(*path, reason)) {
             complain("cannot write " + *path + ": " + reason);
@@ -371,7 +388,7 @@ std::optional<int> enterGameFolder(const Options &o) {
 // `messages`.
 std::optional<int> playSource(const Options &o, const Request &r, replay::TraceFile &trace,
                               replay::Runner &runner, std::vector<std::string> &messages,
-                              int &captureStatus) {
+                              int &captureStatus, std::string &serverFollowed) {
     bool isCapture = r.isCapture, checkFirst = r.checkFirst;
     std::optional<replay::TraceError> bad;
     auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
@@ -380,7 +397,7 @@ std::optional<int> playSource(const Options &o, const Request &r, replay::TraceF
                                      runner.runPacket(bytes, bitCount, host::playerSyncId, line);
                                  }};
     if (isCapture)
-        captureStatus = replay::playCapture(r.capture, run, messages);
+        captureStatus = replay::playCapture(r.capture, run, messages, &serverFollowed);
     if (!isCapture && checkFirst)
         (void)trace.play(play);
     if (!isCapture && !checkFirst) {
@@ -399,6 +416,43 @@ std::optional<int> playSource(const Options &o, const Request &r, replay::TraceF
     if (!isCapture && !checkFirst && trace.events() == 0)
         complain("the trace " + o.trace + " holds no events: only the plugin's start is shown");
     return std::nullopt;
+}
+
+// A word of the command line as a shell would need it typed: quoted when it
+// holds anything but letters, digits and a few safe marks.
+std::string shellWord(const std::string &word) {
+    bool plain = !word.empty();
+    for (char c : word)
+        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) ||
+                          std::strchr("_./:=,@%+-", c) != nullptr);
+    if (plain)
+        return word;
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// What the report says of the input and of the run.
+replay::ReportSource reportSource(const Options &o, const Request &r, const fs::path &inputPath,
+                                  const std::string &serverFollowed,
+                                  const std::vector<std::string> &messages, int argc, char **argv) {
+    replay::ReportSource source;
+    source.name = o.trace;
+    source.path = inputPath;
+    source.isCapture = r.isCapture;
+    if (r.isCapture) {
+        source.server = serverFollowed;
+        source.client = o.client.empty() ? "the first one the server sent to" : o.client;
+    }
+    std::vector<std::string> arguments = replay::commandLineArguments(argc, argv);
+    source.commandLine = "norvi-replay";
+    for (size_t i = 1; i < arguments.size(); i++)
+        source.commandLine += " " + shellWord(arguments[i]);
+    source.plugin = o.plugin.empty() ? "norvi_warnings " NORVI_VERSION ", the one beside the tool"
+                                     : "the one given: " + o.plugin;
+    source.messages = messages;
+    return source;
 }
 
 } // namespace
@@ -428,6 +482,12 @@ static int runTool(int argc, char **argv) {
     std::string timelinePath = o.timeline.empty() || o.timeline == "-"
                                    ? o.timeline
                                    : replay::pathText(fs::absolute(replay::pathOf(o.timeline)));
+    std::string reportPath = o.report.empty() || o.report == "-"
+                                 ? o.report
+                                 : replay::pathText(fs::absolute(replay::pathOf(o.report)));
+    // The input the report describes, named before the game folder becomes
+    // the current directory.
+    fs::path inputPath = o.trace == "-" ? fs::path() : fs::absolute(replay::pathOf(o.trace));
 
     if (std::optional<int> stop = enterGameFolder(o))
         return *stop;
@@ -438,7 +498,7 @@ static int runTool(int argc, char **argv) {
         text && (o.color == "always" ||
                  (o.color == "auto" && replay::isTerminal(stdout) && !(noColor && *noColor)));
     replay::Summary summary;
-    replay::Screen screen;
+    replay::ScreenOutput screen;
     replay::Timeline timeline;
     bool warnedAny = false;
     {
@@ -454,16 +514,33 @@ static int runTool(int argc, char **argv) {
         std::unique_ptr<replay::Transcript> transcript =
             text ? replay::textTranscript(out, colours, originName)
                  : replay::jsonlTranscript(out, originName);
-        replay::Runner runner(transcript.get(), text || o.summary ? &summary : nullptr,
-                              o.svg.empty() ? nullptr : &screen,
-                              o.timeline.empty() ? nullptr : &timeline, request.filter);
+        replay::Filtered filtered(*transcript, request.filter);
+        // The outputs, in the order they are called: the summary ends
+        // before the transcript shows it.
+        std::vector<replay::Output *> outputs;
+        if (text || o.summary || !o.report.empty())
+            outputs.push_back(&summary);
+        if (text || o.summary)
+            transcript->endWith(&summary);
+        outputs.push_back(&filtered);
+        if (!o.svg.empty())
+            outputs.push_back(&screen);
+        if (!o.timeline.empty())
+            outputs.push_back(&timeline);
+        replay::Report report(originName);
+        report.endWith(&summary);
+        if (!o.report.empty())
+            outputs.push_back(&report);
+        replay::Runner runner(outputs);
         // Whatever waits for input lets the user see what came so far.
-        request.capture.beforeWait = [&transcript] { transcript->flush(); };
+        request.capture.beforeWait = [&runner] { runner.flush(); };
         std::vector<std::string> messages;
         int captureStatus = replay::exitRan;
+        std::string serverFollowed;
         if (std::optional<int> stop =
-                playSource(o, request, trace, runner, messages, captureStatus))
+                playSource(o, request, trace, runner, messages, captureStatus, serverFollowed))
             return *stop;
+        report.source(reportSource(o, request, inputPath, serverFollowed, messages, argc, argv));
         runner.finish();
         if (held.file && !transcript->failed() && !replay::copyHeld(held.file, stdout)) {
             complain("cannot write the transcript to standard output: " + replay::lastErrorText());
@@ -483,6 +560,13 @@ static int runTool(int argc, char **argv) {
                      replay::lastErrorText());
             return replay::exitCannotRun;
         }
+        if (!reportPath.empty()) {
+            std::string reason;
+            if (!replay::writePicture(reportPath, report.page(), reason)) {
+                complain("cannot write " + o.report + ": " + reason);
+                return replay::exitCannotRun;
+            }
+        }
         if (!timelinePath.empty()) {
             std::string reason;
             if (!replay::writePicture(timelinePath, timeline.svg(runner.seconds()), reason)) {
@@ -493,7 +577,7 @@ static int runTool(int argc, char **argv) {
     }
     if (!svgPath.empty()) {
         std::string reason;
-        if (!replay::writePicture(svgPath, replay::svgOfScreen(screen), reason)) {
+        if (!replay::writePicture(svgPath, replay::svgOfScreen(screen.screen), reason)) {
             complain("cannot write " + o.svg + ": " + reason);
             return replay::exitCannotRun;
         }

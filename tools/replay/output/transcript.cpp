@@ -180,6 +180,24 @@ class Jsonl final : public Transcript {
         put(']');
     }
     void write(const host::TextDrawn &) {} // passes come whole through pass()
+
+  public:
+    // What was written, without its line end, for an output that holds
+    // the transcript's own objects.
+    std::string take() {
+        std::string line = std::move(buffer_);
+        buffer_.clear();
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        return line;
+    }
+    std::string summaryObject(const Summary &sum) {
+        summary(sum);
+        std::string line = take();
+        // {"summary": {...}}: the inner object.
+        const std::string_view head = "{\"summary\": ";
+        return line.substr(head.size(), line.size() - head.size() - 1);
+    }
 };
 
 // ---- text ----
@@ -417,12 +435,20 @@ class Text final : public Transcript {
 
 Transcript::~Transcript() = default;
 
+void Transcript::finish(const RunEnd & /*end*/) {
+    if (summary_)
+        summary(*summary_);
+    flush();
+}
+
 void Transcript::lineDone() {
     if (buffer_.size() >= bufferSize)
         flush();
 }
 
 void Transcript::flush() {
+    if (!out_)
+        return; // held in memory (jsonlLine)
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size() ||
         std::fflush(out_) != 0)
         failed_ = true;
@@ -497,6 +523,17 @@ void Transcript::putJsonText(std::string_view cp1251) {
         }
     }
     buffer_.push_back('"');
+}
+
+std::string jsonlLine(const host::Effect &effect, const Place &place, std::string_view originName) {
+    Jsonl line(nullptr, originName);
+    line.effect(effect, place);
+    return line.take();
+}
+
+std::string jsonlSummaryObject(const Summary &summary) {
+    Jsonl line(nullptr, "line");
+    return line.summaryObject(summary);
 }
 
 std::unique_ptr<Transcript> jsonlTranscript(std::FILE *out, std::string_view originName) {

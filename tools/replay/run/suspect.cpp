@@ -32,12 +32,14 @@ SuspectTracker::Step SuspectTracker::packet(const unsigned char *bytes, uint32_t
         step.runEnded = p.run;
     step.runShort = shortOfWarning(step.run);
     step.runEndedShort = shortOfWarning(step.runEnded);
+    step.speed = syncSpeed(sync);
+    step.keys = sync.keys;
     if (judged.suspect) {
         p.latest[p.kept++ % evidenceKept] = SuspectPacket{origin,
                                                           tick,
                                                           seconds,
-                                                          syncSpeed(sync),
-                                                          sync.keys,
+                                                          step.speed,
+                                                          step.keys,
                                                           sync.animationId,
                                                           sync.animationFlags,
                                                           tick - p.lastSync};

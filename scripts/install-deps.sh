@@ -5,7 +5,8 @@
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
 # benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
 # whose capture files the capture reader's tests are checked against
-# (tests/captures/make.sh), and tcpdump, with which a live game is watched
+# (tests/captures/make.sh) and whose tshark reads back the annotated
+# captures the replay tool writes, and tcpdump, with which a live game is watched
 # in the tests (tests/live); and simdjson's single-file source, which the
 # Windows build of norvi-replay compiles in (Debian ships simdjson only as a
 # native library). Needs root when it installs.
@@ -19,7 +20,7 @@ packages=(
     zip unzip
     libpng-dev librsvg2-bin fonts-dejavu-core
     valgrind python3 time
-    wireshark-common tcpdump
+    wireshark-common tshark tcpdump
 )
 
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")

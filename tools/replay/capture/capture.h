@@ -9,6 +9,7 @@
 // number) and played as soon as it is.
 #pragma once
 
+#include "container.h"
 #include "events.h"
 #include "report.h"
 #include "source.h"
@@ -30,6 +31,9 @@ struct Options {
     uint32_t frameMs = 50;          // a frame every this many ms of capture time
     // Called once per record with whether it was used or skipped; for tests.
     std::function<void(uint64_t record, bool used)> onRecord;
+    // Called with every record of the file as it is read, whatever becomes
+    // of it: for writing the capture again.
+    RecordHook everyRecord;
 };
 
 using EventSink = std::function<void(const replay::Event &event, uint64_t record)>;

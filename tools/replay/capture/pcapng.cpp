@@ -61,11 +61,12 @@ bool ContainerReader::readSectionHeader(const unsigned char *block, uint32_t len
     else
         return false;
     interfaces_.clear(); // interface numbers count afresh in each section
+    sections_++;
     return true;
 }
 
 void ContainerReader::readInterface(const unsigned char *block, uint32_t length) {
-    Interface iface{u16(block + 8), false, 6};
+    Interface iface{u16(block + 8), false, 6, u32(block + 12)};
     // Options: code, length, value padded to four bytes; if_tsresol is 9.
     uint32_t at = 16;
     while (at + 4 <= length - 4) {
@@ -175,6 +176,13 @@ ContainerReader::Next ContainerReader::nextPcapng(Record &record) {
         record.data = block + header;
         record.capturedLength = captured;
         record.originalLength = original;
+        record.section = sections_;
+        record.interface = interface;
+        record.snapLength = iface.snapLength;
+        record.resolution = hasTime ? static_cast<uint8_t>((iface.binary ? 0x80u : 0u) |
+                                                           (iface.exponent & 0x7Fu))
+                                    : 9;
+        record.units = hasTime ? units : lastTimeNs_;
         return Next::Record;
     }
 }

@@ -4,6 +4,7 @@
 // asked for; `norvi-replay --help` lists everything.
 #include "capture_input.h"
 #include "exit_status.h"
+#include "filter.h"
 #include "loader.h"
 #include "output_files.h"
 #include "platform.h"
@@ -432,7 +433,7 @@ static int runTool(int argc, char **argv) {
         text && (o.color == "always" ||
                  (o.color == "auto" && replay::isTerminal(stdout) && !(noColor && *noColor)));
     replay::Summary summary;
-    replay::Screen screen;
+    replay::ScreenOutput screen;
     replay::Timeline timeline;
     bool warnedAny = false;
     {
@@ -448,11 +449,22 @@ static int runTool(int argc, char **argv) {
         std::unique_ptr<replay::Transcript> transcript =
             text ? replay::textTranscript(out, colours, originName)
                  : replay::jsonlTranscript(out, originName);
-        replay::Runner runner(transcript.get(), text || o.summary ? &summary : nullptr,
-                              o.svg.empty() ? nullptr : &screen,
-                              o.timeline.empty() ? nullptr : &timeline, request.filter);
+        replay::Filtered filtered(*transcript, request.filter);
+        // The outputs, in the order they are called: the summary ends
+        // before the transcript shows it.
+        std::vector<replay::Output *> outputs;
+        if (text || o.summary) {
+            outputs.push_back(&summary);
+            transcript->endWith(&summary);
+        }
+        outputs.push_back(&filtered);
+        if (!o.svg.empty())
+            outputs.push_back(&screen);
+        if (!o.timeline.empty())
+            outputs.push_back(&timeline);
+        replay::Runner runner(outputs);
         // Whatever waits for input lets the user see what came so far.
-        request.capture.beforeWait = [&transcript] { transcript->flush(); };
+        request.capture.beforeWait = [&runner] { runner.flush(); };
         std::vector<std::string> messages;
         int captureStatus = replay::exitRan;
         if (std::optional<int> stop =
@@ -487,7 +499,7 @@ static int runTool(int argc, char **argv) {
     }
     if (!svgPath.empty()) {
         std::string reason;
-        if (!replay::writePicture(svgPath, replay::svgOfScreen(screen), reason)) {
+        if (!replay::writePicture(svgPath, replay::svgOfScreen(screen.screen), reason)) {
             complain("cannot write " + o.svg + ": " + reason);
             return replay::exitCannotRun;
         }

@@ -3,7 +3,7 @@
 // lines in the game's chat area.
 #pragma once
 
-#include "host.h"
+#include "output.h"
 
 #include <cstdint>
 #include <deque>
@@ -30,6 +30,25 @@ struct Screen {
 
 // Adds a posted line, keeping the last ten.
 void noteChat(Screen &screen, const host::ChatLine &line);
+
+// Keeps the screen as it stands at the end of a run.
+class ScreenOutput final : public Output {
+  public:
+    void effect(const host::Effect &effect, const Place & /*place*/) override {
+        if (const auto *chat = std::get_if<host::ChatLine>(&effect))
+            noteChat(screen, *chat);
+    }
+    void pass(const std::vector<host::TextDrawn> &labels, const Place & /*place*/) override {
+        screen.labels = labels;
+    }
+    void finish(const RunEnd &end) override {
+        screen.width = end.width;
+        screen.height = end.height;
+        screen.fontHeight = end.fontHeight;
+    }
+
+    Screen screen;
+};
 
 // The picture, the same bytes on every platform.
 std::string svgOfScreen(const Screen &screen);

@@ -4,7 +4,7 @@
 
 namespace replay {
 
-void Summary::packet(int id, const SyncStep &step) {
+void Summary::packet(int id, const SyncStep &step, const Place & /*place*/) {
     if (id != host::playerSyncId)
         return;
     syncPackets_++;
@@ -12,16 +12,24 @@ void Summary::packet(int id, const SyncStep &step) {
         dropped_++;
 }
 
-void Summary::warning(uint16_t player, const std::string &name, double seconds) {
-    Warned &w = warned_[player];
+void Summary::effect(const host::Effect & /*effect*/, const Place &place) {
+    if (!place.warning)
+        return;
+    Warned &w = warned_[place.warning->player];
     if (w.warnings == 0)
-        w.first = seconds;
+        w.first = place.seconds;
     w.warnings++;
-    w.last = seconds;
-    w.name = name;
+    w.last = place.seconds;
+    w.name = place.warning->name;
 }
 
-void Summary::spectate(std::optional<uint16_t> player, const std::string &name, double seconds) {
+void Summary::spectate(std::optional<uint16_t> player, const std::string &name,
+                       const Place &place) {
+    watch(player, name, place.seconds);
+}
+
+// Spectating moves to `player` (none: ends).
+void Summary::watch(std::optional<uint16_t> player, const std::string &name, double seconds) {
     if (player == watching_)
         return;
     if (watching_)
@@ -32,9 +40,9 @@ void Summary::spectate(std::optional<uint16_t> player, const std::string &name, 
         spectated_[*player].name = name;
 }
 
-void Summary::end(double seconds) {
-    spectate(std::nullopt, "", seconds);
-    length_ = seconds;
+void Summary::finish(const RunEnd &end) {
+    watch(std::nullopt, "", end.seconds);
+    length_ = end.seconds;
 }
 
 } // namespace replay

@@ -2,7 +2,7 @@
 // spectated and for how long; how many events, packets and RPCs.
 #pragma once
 
-#include "events.h"
+#include "output.h"
 
 #include <cstdint>
 #include <map>
@@ -11,7 +11,7 @@
 
 namespace replay {
 
-class Summary {
+class Summary final : public Output {
   public:
     struct Warned {
         std::string name; // Windows-1251, as the player pool named them last
@@ -23,14 +23,18 @@ class Summary {
         double seconds = 0;
     };
 
-    void event() { events_++; }
-    // A packet handed to the plugin, with what the tracker made of it.
-    void packet(int id, const SyncStep &step);
-    void rpc() { rpcs_++; }
-    void warning(uint16_t player, const std::string &name, double seconds);
-    // Spectating moves to `player` (none: ends).
-    void spectate(std::optional<uint16_t> player, const std::string &name, double seconds);
-    void end(double seconds);
+    // Counts the dropped packets.
+    bool needsEveryPacket() const override { return true; }
+    void event(const Place & /*place*/) override { events_++; }
+    void packet(int id, const SyncStep &step, const Place &place) override;
+    void rpc(int /*id*/, const unsigned char * /*data*/, uint32_t /*bitCount*/,
+             const Place & /*place*/) override {
+        rpcs_++;
+    }
+    void effect(const host::Effect &effect, const Place &place) override;
+    void spectate(std::optional<uint16_t> player, const std::string &name,
+                  const Place &place) override;
+    void finish(const RunEnd &end) override;
 
     uint64_t events() const { return events_; }
     uint64_t syncPackets() const { return syncPackets_; }
@@ -48,6 +52,8 @@ class Summary {
     std::map<uint16_t, Watched> spectated_;
     std::optional<uint16_t> watching_;
     double since_ = 0;
+
+    void watch(std::optional<uint16_t> player, const std::string &name, double seconds);
 };
 
 } // namespace replay

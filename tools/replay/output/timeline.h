@@ -12,8 +12,7 @@
 // session.
 #pragma once
 
-#include "events.h"
-#include "host.h"
+#include "output.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,9 +24,28 @@
 
 namespace replay {
 
-class Timeline {
+class Timeline final : public Output {
   public:
     Timeline();
+
+    // As an output of the runner: follows the suspect runs of every packet.
+    bool needsEveryPacket() const override { return true; }
+    void packet(int /*id*/, const SyncStep &step, const Place &place) override {
+        packet(step, place.seconds);
+    }
+    void effect(const host::Effect & /*effect*/, const Place &place) override {
+        if (const WarningCause *w = place.warning)
+            warning(w->player, w->name, place.seconds,
+                    w->evidence.empty() ? -1 : w->evidence.front().seconds);
+    }
+    void spectate(std::optional<uint16_t> player, const std::string & /*name*/,
+                  const Place &place) override {
+        spectate(player, place.seconds);
+    }
+    void pass(const std::vector<host::TextDrawn> &labels, const Place &place) override {
+        pass(labels, place.seconds);
+    }
+
     // Every packet delivered to the plugin, with what the tracker made of
     // it (the suspect runs of player sync packets).
     void packet(const SyncStep &step, double seconds);

@@ -417,6 +417,12 @@ class Text final : public Transcript {
 
 Transcript::~Transcript() = default;
 
+void Transcript::finish(const RunEnd & /*end*/) {
+    if (summary_)
+        summary(*summary_);
+    flush();
+}
+
 void Transcript::lineDone() {
     if (buffer_.size() >= bufferSize)
         flush();

@@ -3,8 +3,7 @@
 // buffer that is written out in large blocks: no allocation per line.
 #pragma once
 
-#include "events.h"
-#include "host.h"
+#include "output.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,22 +16,23 @@ namespace replay {
 
 class Summary;
 
-class Transcript {
+class Transcript : public Output {
   public:
     // `originName`: what an origin is, "line" (a trace) or "record" (a
     // capture).
     Transcript(std::FILE *out, std::string_view originName) : out_(out), originName_(originName) {
         buffer_.reserve(bufferSize + 4096);
     }
-    virtual ~Transcript();
-    // One effect other than drawn text.
-    virtual void effect(const host::Effect &effect, const Place &place) = 0;
-    // One render pass that drew: every label of it, in order.
-    virtual void pass(const std::vector<host::TextDrawn> &labels, const Place &place) = 0;
-    // The session in figures, at the end.
-    virtual void summary(const Summary &summary) = 0;
+    ~Transcript() override;
+    void effect(const host::Effect &effect, const Place &place) override = 0;
+    void pass(const std::vector<host::TextDrawn> &labels, const Place &place) override = 0;
+    // Ends with the session in figures: those of `summary`, which must come
+    // before the transcript in the list of outputs, so that it has ended.
+    void endWith(const Summary *summary) { summary_ = summary; }
     // Writes out what is buffered.
-    void flush();
+    void flush() override;
+    // The summary, if any, then everything flushed.
+    void finish(const RunEnd &end) override;
     // Whether a write to the output failed (a full disk, a closed pipe).
     bool failed() const { return failed_; }
 
@@ -48,10 +48,13 @@ class Transcript {
     void putFloat(float value);                // the shortest text that reads back the same
     void putSeconds(double seconds);           // with three decimals
     void putJsonText(std::string_view cp1251); // a JSON string of Windows-1251 text
+    // The session in figures, at the end.
+    virtual void summary(const Summary &summary) = 0;
 
   private:
     std::FILE *out_;
     bool failed_ = false;
+    const Summary *summary_ = nullptr;
 
   protected:
     std::string originName_;

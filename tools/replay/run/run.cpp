@@ -23,6 +23,9 @@ struct Play {
         if (e.colour)
             entry.colour = *e.colour;
         host::setPlayer(e.id, entry.name, entry.colour);
+        Place at = r.place();
+        for (Output *o : r.outputs_)
+            o->player(e.id, entry.name, entry.colour, at);
     }
     void operator()(const SetScreen &e) {
         host::setScreen(e.width, e.height);
@@ -72,10 +75,9 @@ struct Play {
     void operator()(const Command &e) { host::typeCommand(e.name, e.args); }
 };
 
-Runner::Runner(Transcript *transcript, Summary *summary, Screen *screen, Timeline *timeline,
-               Filter filter)
-    : transcript_(transcript), summary_(summary), screen_(screen), timeline_(timeline),
-      filter_(std::move(filter)) {
+Runner::Runner(std::vector<Output *> outputs) : outputs_(std::move(outputs)) {
+    for (const Output *o : outputs_)
+        judgeEvery_ = judgeEvery_ || o->needsEveryPacket();
     drain(); // whatever loading the plugin did
 }
 
@@ -83,8 +85,9 @@ void Runner::begin(uint64_t origin) {
     origin_ = origin;
     if (!firstTick_)
         firstTick_ = host::tick();
-    if (summary_)
-        summary_->event();
+    Place at = place();
+    for (Output *o : outputs_)
+        o->event(at);
 }
 
 void Runner::run(const Event &event, uint64_t origin) {
@@ -107,19 +110,21 @@ double Runner::seconds() const {
 
 Place Runner::place() const { return Place{origin_, host::tick(), seconds()}; }
 
+std::string Runner::nameOf(uint16_t player) const {
+    auto found = players_.find(player);
+    return found != players_.end() && found->second.name ? *found->second.name : std::string();
+}
+
+void Runner::flush() {
+    for (Output *o : outputs_)
+        o->flush();
+}
+
 void Runner::finish() {
-    if (screen_) {
-        screen_->width = now_.width;
-        screen_->height = now_.height;
-        screen_->fontHeight = now_.fontHeight;
-    }
-    if (summary_) {
-        summary_->end(seconds());
-        if (transcript_)
-            transcript_->summary(*summary_);
-    }
-    if (transcript_)
-        transcript_->flush();
+    RunEnd end = now_;
+    end.seconds = seconds();
+    for (Output *o : outputs_)
+        o->finish(end);
 }
 
 void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id) {
@@ -128,10 +133,11 @@ void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id
     // in the transcript names the packets of its run.
     SuspectTracker::Step step =
         suspects_.packet(bytes, bitCount, id, host::tick(), origin_, seconds());
-    if (summary_)
-        summary_->packet(id, step);
-    if (timeline_)
-        timeline_->packet(step, seconds());
+    if (judgeEvery_) {
+        Place at = place();
+        for (Output *o : outputs_)
+            o->packet(id, step, at);
+    }
     // The plugin warns only while handling a packet its detection sees, and
     // then about that packet's sender.
     if (step.decoded)
@@ -144,37 +150,20 @@ void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id
 }
 
 void Runner::deliverRpc(int id, const unsigned char *data, uint32_t bitCount) {
-    if (summary_)
-        summary_->rpc();
+    Place at = place();
+    for (Output *o : outputs_)
+        o->rpc(id, data, bitCount, at);
     // Who is spectated, followed by the plugin's own reading of the RPC.
     BitStream stream(data, bitCount);
     if (followSpectateRpc(id, &stream, spectateTarget_)) {
-        std::optional<uint16_t> before = spectated_;
         spectated_.reset();
         if (spectating(spectateTarget_))
             spectated_ = spectatedPlayer(spectateTarget_);
-        if (timeline_)
-            timeline_->spectate(spectated_, seconds());
-        if (summary_ && spectated_ != before) {
-            auto found = spectated_ ? players_.find(*spectated_) : players_.end();
-            std::string name =
-                found != players_.end() && found->second.name ? *found->second.name : std::string();
-            summary_->spectate(spectated_, name, seconds());
-        }
+        std::string name = spectated_ ? nameOf(*spectated_) : std::string();
+        for (Output *o : outputs_)
+            o->spectate(spectated_, name, at);
     }
     host::deliverRpc(id, data, bitCount);
-}
-
-bool Runner::shown(const Place &p) const {
-    if (filter_.fromSeconds && p.seconds < *filter_.fromSeconds)
-        return false;
-    if (filter_.toSeconds && p.seconds > *filter_.toSeconds)
-        return false;
-    if (filter_.fromTick && p.tick < *filter_.fromTick)
-        return false;
-    if (filter_.toTick && p.tick > *filter_.toTick)
-        return false;
-    return true;
 }
 
 // Hands the effects so far on, each render pass whole.
@@ -183,7 +172,6 @@ void Runner::drain() {
     if (effects.empty())
         return;
     Place p = place();
-    bool inStretch = shown(p);
     for (const host::Effect &e : effects) {
         if (const auto *text = std::get_if<host::TextDrawn>(&e)) {
             if (!pass_.empty() && pass_.back().pass != text->pass)
@@ -193,38 +181,20 @@ void Runner::drain() {
         }
         if (!pass_.empty())
             endPass();
-        bool keep = inStretch;
-        if (const auto *chat = std::get_if<host::ChatLine>(&e)) {
-            if (screen_)
-                noteChat(*screen_, *chat);
+        Place at = p;
+        if (std::holds_alternative<host::ChatLine>(e)) {
             // A chat line posted while a player's sync packet was handled is
             // the warning about that player.
             if (handlingSync_)
                 warnings_++;
             if (syncSender_) {
-                auto found = players_.find(*syncSender_);
-                std::string name = found != players_.end() && found->second.name
-                                       ? *found->second.name
-                                       : std::string();
-                if (summary_)
-                    summary_->warning(*syncSender_, name, p.seconds);
-                cause_ = WarningCause{*syncSender_, name, suspects_.evidence(*syncSender_)};
-                if (timeline_)
-                    timeline_->warning(*syncSender_, name, p.seconds,
-                                       cause_.evidence.empty() ? -1
-                                                               : cause_.evidence.front().seconds);
-            }
-            if (!filter_.players.empty())
-                keep = keep && syncSender_ && filter_.players.count(*syncSender_) != 0;
-        } else if (!filter_.players.empty()) {
-            keep = false;
-        }
-        if (keep && transcript_) {
-            Place at = p;
-            if (syncSender_ && std::holds_alternative<host::ChatLine>(e))
+                cause_ = WarningCause{*syncSender_, nameOf(*syncSender_),
+                                      suspects_.evidence(*syncSender_)};
                 at.warning = &cause_;
-            transcript_->effect(e, at);
+            }
         }
+        for (Output *o : outputs_)
+            o->effect(e, at);
     }
     if (!pass_.empty())
         endPass();
@@ -233,19 +203,8 @@ void Runner::drain() {
 
 void Runner::endPass() {
     Place p = place();
-    if (timeline_)
-        timeline_->pass(pass_, p.seconds);
-    if (screen_) {
-        screen_->labels = pass_;
-        screen_->width = now_.width;
-        screen_->height = now_.height;
-        screen_->fontHeight = now_.fontHeight;
-    }
-    bool keep = shown(p);
-    if (!filter_.players.empty())
-        keep = keep && spectated_ && filter_.players.count(*spectated_) != 0;
-    if (keep && transcript_)
-        transcript_->pass(pass_, p);
+    for (Output *o : outputs_)
+        o->pass(pass_, p);
     pass_.clear();
 }
 

@@ -1,46 +1,32 @@
 // Plays events to the plugin loaded in the stand-in host and hands every
-// effect the plugin has, as it happens, to what the command line asked for:
-// the transcript (through the filters), the summary, the screen picture and
-// the timeline.
+// effect the plugin has, as it happens, to a list of outputs (output.h).
 #pragma once
 
-#include "screen_svg.h"
-#include "summary.h"
+#include "output.h"
 #include "suspect.h"
-#include "timeline.h"
 #include "trace.h"
-#include "transcript.h"
 
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <vector>
 
 namespace replay {
-
-// What the transcript shows; everything still runs.
-struct Filter {
-    std::set<uint16_t> players; // empty: every player
-    // The stretch of the session kept, in seconds from the first event or
-    // as ticks; an end left out is open.
-    std::optional<double> fromSeconds, toSeconds;
-    std::optional<uint32_t> fromTick, toTick;
-};
 
 // Runs events in order, one at a time, keeping nothing per event. The
 // plugin is loaded already; the host's scene starts from its defaults.
 class Runner {
   public:
-    // Every sink may be left out (nullptr).
-    Runner(Transcript *transcript, Summary *summary, Screen *screen, Timeline *timeline,
-           Filter filter = {});
+    // The outputs are called in this order, and must outlive the runner.
+    explicit Runner(std::vector<Output *> outputs);
     // Runs one event. `origin` tells where it came from (a trace line, a
     // capture record); every effect it causes is placed with it.
     void run(const Event &event, uint64_t origin);
     // Runs a packet event given by its bytes (a sync event built already).
     void runPacket(const unsigned char *bytes, uint32_t bitCount, uint32_t id, uint64_t origin);
-    // Ends the session: the summary's last figures, the transcript flushed.
+    // Lets every output show what it has (the input is about to wait).
+    void flush();
+    // Ends the session: every output finishes, in order.
     void finish();
     // Seconds from the first event to now.
     double seconds() const;
@@ -52,13 +38,10 @@ class Runner {
         std::optional<std::string> name;
         uint32_t colour = 0xFFFFFFFF;
     };
-    Transcript *transcript_;
-    Summary *summary_;
-    Screen *screen_;
-    Timeline *timeline_;
-    Filter filter_;
+    std::vector<Output *> outputs_;
+    bool judgeEvery_ = false;                 // an output needs every packet judged
     std::map<uint16_t, PlayerEntry> players_; // a companion may change alone
-    Screen now_;                              // the screen size and font height in force
+    RunEnd now_;                              // the screen size and font height in force
     std::vector<host::TextDrawn> pass_;
     uint64_t origin_ = 0;
     std::optional<uint32_t> firstTick_; // the tick at the first event
@@ -79,7 +62,7 @@ class Runner {
     void drain();
     void endPass();
     Place place() const;
-    bool shown(const Place &place) const;
+    std::string nameOf(uint16_t player) const;
     friend struct Play;
 };
 

@@ -31,7 +31,7 @@ struct Record {
     // 0x80 | n: 2^-n seconds). A simple packet block has no stamp: its
     // units are then timeNs, with resolution 9.
     uint32_t section = 0;
-    uint32_t interface = 0;
+    uint32_t interfaceId = 0;
     uint32_t snapLength = 0;
     uint8_t resolution = 6;
     uint64_t units = 0;

@@ -177,11 +177,11 @@ ContainerReader::Next ContainerReader::nextPcapng(Record &record) {
         record.capturedLength = captured;
         record.originalLength = original;
         record.section = sections_;
-        record.interface = interface;
+        record.interfaceId = interface;
         record.snapLength = iface.snapLength;
-        record.resolution = hasTime ? static_cast<uint8_t>((iface.binary ? 0x80u : 0u) |
-                                                           (iface.exponent & 0x7Fu))
-                                    : 9;
+        record.resolution =
+            hasTime ? static_cast<uint8_t>((iface.binary ? 0x80u : 0u) | (iface.exponent & 0x7Fu))
+                    : 9;
         record.units = hasTime ? units : lastTimeNs_;
         return Next::Record;
     }

@@ -70,8 +70,7 @@ void appendSectionHeader(std::string &out, std::string_view application) {
     endBlock(out, start);
 }
 
-void appendInterface(std::string &out, uint16_t linkType, uint32_t snapLength,
-                     uint8_t resolution) {
+void appendInterface(std::string &out, uint16_t linkType, uint32_t snapLength, uint8_t resolution) {
     size_t start = beginBlock(out, interfaceType);
     putU16(out, linkType);
     putU16(out, 0); // reserved
@@ -82,10 +81,10 @@ void appendInterface(std::string &out, uint16_t linkType, uint32_t snapLength,
     endBlock(out, start);
 }
 
-void appendPacket(std::string &out, uint32_t interface, uint64_t units, std::string_view data,
+void appendPacket(std::string &out, uint32_t interfaceId, uint64_t units, std::string_view data,
                   uint32_t originalLength, const std::vector<std::string> &comments) {
     size_t start = beginBlock(out, enhancedPacketType);
-    putU32(out, interface);
+    putU32(out, interfaceId);
     putU32(out, static_cast<uint32_t>(units >> 32));
     putU32(out, static_cast<uint32_t>(units));
     putU32(out, static_cast<uint32_t>(data.size()));

@@ -20,10 +20,10 @@ void appendSectionHeader(std::string &out, std::string_view application);
 // Interfaces are numbered from 0 in the order they are written.
 void appendInterface(std::string &out, uint16_t linkType, uint32_t snapLength, uint8_t resolution);
 
-// A packet on interface `interface`, stamped `units` of that interface's
+// A packet on interface `interfaceId`, stamped `units` of that interface's
 // time unit, with one opt_comment option for each comment (UTF-8; a comment
 // longer than an option holds is cut at a character boundary).
-void appendPacket(std::string &out, uint32_t interface, uint64_t units, std::string_view data,
+void appendPacket(std::string &out, uint32_t interfaceId, uint64_t units, std::string_view data,
                   uint32_t originalLength, const std::vector<std::string> &comments);
 
 // The longest comment an option can hold.

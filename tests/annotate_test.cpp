@@ -82,7 +82,7 @@ std::map<uint64_t, std::vector<std::string>> comments(const std::string &file) {
             continue;
         number++;
         size_t end = at + u32(at + 4) - 4;
-        size_t option = at + 28 + (u32(at + 20) + 3) / 4 * 4;
+        size_t option = at + 28 + (size_t{u32(at + 20)} + 3) / 4 * 4;
         while (option + 4 <= end) {
             uint32_t code = u32(option) & 0xFFFF, size = u32(option) >> 16;
             if (code == 0)
@@ -189,12 +189,12 @@ TEST(Annotation, KeepsEveryRecordOfEachKindOfCapture) {
 }
 
 TEST(Annotation, AWarningAndItsEvidenceAreCommentedOnTheirRecords) {
-    std::vector<capwrite::Frame> frames;
+    std::vector<capwrite::Frame> frames(40);
     for (int i = 0; i < 40; i++)
-        frames.push_back({1700000000000000000ull + i * 100'000'000ull, payload(i)});
+        frames[size_t(i)] = {1700000000000000000ull + uint64_t(i) * 100'000'000ull, payload(i)};
     Annotated a;
     WarningCause cause{5, "Anna_Sokol", {}};
-    for (uint64_t record : {20, 22, 24, 26, 28})
+    for (uint64_t record : {20u, 22u, 24u, 26u, 28u})
         cause.evidence.push_back(SuspectPacket{record});
     (void)records(text(capwrite::pcapng(frames, {{1, 6}})), [&](const capture::Record &r) {
         a.annotation->record(r);
@@ -237,9 +237,9 @@ TEST(Annotation, AWarningAndItsEvidenceAreCommentedOnTheirRecords) {
 // and everything at the end; a comment for a record already written is
 // counted as lost.
 TEST(Annotation, WritesRecordsAsTheRunLeavesThemBehind) {
-    std::vector<capwrite::Frame> frames;
+    std::vector<capwrite::Frame> frames(30);
     for (int i = 0; i < 30; i++)
-        frames.push_back({1700000000000000000ull + i * 1'000'000'000ull, payload(i)});
+        frames[size_t(i)] = {1700000000000000000ull + uint64_t(i) * 1'000'000'000ull, payload(i)};
     Annotated a;
     (void)records(text(capwrite::pcap(frames, 1)), [&](const capture::Record &r) {
         a.annotation->record(r);

@@ -107,17 +107,23 @@ void Annotation::effect(const host::Effect &effect, const Place &place) {
     std::string line = utf8FromCp1251(shownText(chat->text));
     std::string cheat = cheatOf(line);
     std::string player = playerText(cause.player, cause.name);
+    // "for the SprintHook warning about Anna_Sokol[5] at record 23"
+    std::string about = cheat + " warning about " + player;
     std::string records;
-    for (const SuspectPacket &p : cause.evidence)
-        records += (records.empty() ? "" : ", ") + std::to_string(p.origin);
-    comment(place.origin, cheat + " warning about " + player + ": " + line + "; evidence: " +
-                              (records.empty() ? std::string("none") : "records " + records));
+    for (const SuspectPacket &p : cause.evidence) {
+        records += records.empty() ? "records " : ", ";
+        records += std::to_string(p.origin);
+    }
+    comment(place.origin,
+            about + ": " + line + "; evidence: " + (records.empty() ? "none" : records));
+    std::string warning = " for the " + about + " at record " + std::to_string(place.origin);
     size_t n = cause.evidence.size();
-    for (size_t i = 0; i < n; i++)
-        comment(cause.evidence[i].origin, "evidence " + std::to_string(i + 1) + " of " +
-                                              std::to_string(n) + " for the " + cheat +
-                                              " warning about " + player + " at record " +
-                                              std::to_string(place.origin));
+    for (size_t i = 0; i < n; i++) {
+        std::string text = "evidence " + std::to_string(i + 1);
+        text += " of " + std::to_string(n);
+        text += warning;
+        comment(cause.evidence[i].origin, std::move(text));
+    }
 }
 
 void Annotation::spectate(std::optional<uint16_t> player, const std::string &name,

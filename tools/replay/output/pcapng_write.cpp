@@ -30,7 +30,7 @@ size_t beginBlock(std::string &out, uint32_t type) {
 void endBlock(std::string &out, size_t start) {
     uint32_t length = static_cast<uint32_t>(out.size() - start + 4);
     putU32(out, length);
-    for (int i = 0; i < 4; i++)
+    for (size_t i = 0; i < 4; i++)
         out[start + 4 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
 }
 

@@ -2,8 +2,11 @@
 // back as it was (pcap in micro- and nanoseconds, pcapng with its own time
 // units, simple packet blocks), the comments on the records they are about,
 // and the window that lets a live run write as it goes.
-#include "annotation.h"
+
+// Before anything that brings in windows.h, whose "interface" is a macro.
 #include "capture_writer.h"
+
+#include "annotation.h"
 #include "pcapng_write.h"
 
 #include <gtest/gtest.h>

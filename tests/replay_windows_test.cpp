@@ -2,6 +2,7 @@
 // very bytes the native tool writes with the native plugin: transcripts in
 // both formats and pictures, for every example session, traces and
 // captures alike.
+#include "capture_scenes.h"
 #include "tool_process.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,44 @@ TEST_F(WindowsTool, ReadsACapturePipedIntoItAsTheNativeToolDoes) {
     EXPECT_NE(native.out.find("SprintHook"), std::string::npos);
     EXPECT_EQ(windows.out, native.out);
     EXPECT_EQ(windows.err, native.err);
+}
+
+} // namespace
+
+namespace {
+
+// A game among other traffic, and one joined late among it: the Windows
+// tool writes the native tool's bytes from the file and from a pipe fed a
+// piece at a time.
+TEST_F(WindowsTool, ReadsAGameAmongOtherTrafficAsTheNativeToolDoes) {
+    if (std::system("'" WINE_PROBE "'") != 0)
+        GTEST_SKIP() << "Wine does not start on this machine (cmake/wine-probe.sh --explain)";
+    using namespace scenes;
+    std::vector<Frame> game = example();
+    uint64_t begin = game.front().timeNs, end = game.back().timeNs;
+    std::vector<Frame> late(game.begin() + exampleHandshake, game.end());
+    std::vector<std::vector<Frame>> others = {
+        voice(begin - 30 * second, end), dnsAnswers(begin - 30 * second, end, 500 * ms),
+        flood(begin - 5 * second, begin, 3000), oneWay(begin - 10 * second, end, 3, 50)};
+    for (const std::vector<Frame> *session : {&game, &late}) {
+        ASSERT_TRUE(capwrite::writeFile((dir / "noisy.pcapng").string(),
+                                        capwrite::pcapng(mix(*session, others).frames, {{1, 6}})));
+        for (const char *input : {"noisy.pcapng", "-"}) {
+            SCOPED_TRACE(std::string(session == &game ? "whole" : "joined late") + " " + input);
+            std::string feed = std::string("dd if=noisy.pcapng bs=4096 2>/dev/null | ");
+            std::string tail = std::string(" --format text ") + input;
+            Outcome native = runProgram(
+                "/bin/sh", "-c \"" + feed + "'" NORVI_REPLAY "'" + tail + "\"", dir, dir / "tmp");
+            Outcome windows = runProgram(
+                "/bin/sh", "-c \"" + feed + "'" WINE_RUN "' '" NORVI_REPLAY_EXE "'" + tail + "\"",
+                dir, fs::temp_directory_path());
+            EXPECT_EQ(native.status, 0) << native.err;
+            EXPECT_EQ(windows.status, 0) << windows.err;
+            EXPECT_NE(native.out.find("SprintHook"), std::string::npos);
+            EXPECT_EQ(windows.out, native.out);
+            EXPECT_EQ(windows.err, native.err);
+        }
+    }
 }
 
 } // namespace

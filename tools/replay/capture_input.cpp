@@ -65,8 +65,15 @@ ExitStatus playCapture(const CaptureInput &input,
     }
     uint64_t unwritten = 0, firstUnwritten = 0;
     bool traceFailed = false;
+    // Said at once, not after the run: a user watching a stream with no
+    // game in it learns why nothing shows.
+    capture::Options options = input.options;
+    options.onWaiting = [&input](const std::string &line) {
+        (void)std::fprintf(stderr, "norvi-replay: %s: %s\n", input.name.c_str(), line.c_str());
+        (void)std::fflush(stderr);
+    };
     capture::Result result =
-        capture::readCapture(in, input.options, [&](const Event &event, uint64_t record) {
+        capture::readCapture(in, options, [&](const Event &event, uint64_t record) {
             if (trace) {
                 if (std::optional<std::string> line = traceLineOf(event)) {
                     line->push_back('\n');

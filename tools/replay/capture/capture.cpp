@@ -20,11 +20,6 @@ struct HeldRecord {
     std::vector<unsigned char> bytes;
 };
 
-// At most this much is held while the server is being found; past it, the
-// server is chosen from what has come.
-const size_t maxHeldRecords = 4096;
-const size_t maxHeldBytes = 8u << 20;
-
 void play(Session &session, const Record &record, DatagramSource::Step step,
           const Datagram &datagram, const std::optional<Skip> &why, Report &report) {
     session.record(record);
@@ -46,6 +41,14 @@ void playHeld(Session &session, std::deque<HeldRecord> &held, Report &report) {
     held.clear();
 }
 
+// Told once while the game is still awaited.
+std::string waitingLine(uint64_t waitedNs, const ServerFinder &finder) {
+    return "no game server's traffic in the first " + std::to_string(waitedNs / 1000000000u) +
+           " s of the capture: " + finder.seen() +
+           ". Still waiting for it (a capture filter on the server's port, or --server "
+           "HOST:PORT, leaves other traffic out)";
+}
+
 } // namespace
 
 Result readCapture(std::FILE *in, const Options &options, const EventSink &sink) {
@@ -63,12 +66,15 @@ Result readCapture(ByteSource &in, const Options &options, const EventSink &sink
     if (!source.start(result.error))
         return result;
 
-    // One pass: records are held until the server is known, then played in
-    // order, and every record after them as it comes.
+    // One pass: a window of the latest records is held until the server
+    // is known, then played in order, and every record after them as it
+    // comes.
     ServerFinder finder(options.server);
     std::optional<Session> session;
     std::deque<HeldRecord> held;
     size_t heldBytes = 0;
+    std::optional<uint64_t> firstNs; // the capture's clock at its first stamped record
+    bool toldWaiting = false;
     Record record;
     Datagram datagram;
     std::optional<Skip> why;
@@ -85,9 +91,21 @@ Result readCapture(ByteSource &in, const Options &options, const EventSink &sink
                     h.bytes.assign(datagram.data, datagram.data + datagram.size);
                 heldBytes += h.bytes.size();
                 held.push_back(std::move(h));
+                while (held.size() > maxHeldRecords || heldBytes > maxHeldBytes) {
+                    heldBytes -= held.front().bytes.size();
+                    held.pop_front();
+                    result.report.notKept++;
+                }
+                if (record.hasTime && !firstNs)
+                    firstNs = record.timeNs;
+                if (!toldWaiting && firstNs && record.hasTime &&
+                    record.timeNs >= *firstNs + options.waitingNs) {
+                    toldWaiting = true;
+                    if (options.onWaiting)
+                        options.onWaiting(waitingLine(options.waitingNs, finder));
+                }
             }
-            bool full = held.size() >= maxHeldRecords || heldBytes >= maxHeldBytes;
-            ServerFinder::Verdict verdict = finder.decide(atEnd, full, result.report, result.error);
+            ServerFinder::Verdict verdict = finder.decide(atEnd, result.report, result.error);
             if (verdict == ServerFinder::Verdict::Failed)
                 return result;
             if (verdict == ServerFinder::Verdict::Wait)
@@ -95,6 +113,7 @@ Result readCapture(ByteSource &in, const Options &options, const EventSink &sink
             result.server = finder.server();
             session.emplace(options, sink, result.report, result.server);
             playHeld(*session, held, result.report);
+            heldBytes = 0;
         } else if (!atEnd) {
             play(*session, record, step, datagram, why, result.report);
         }
@@ -111,6 +130,11 @@ std::vector<std::string> messagesOf(const Result &result) {
     const Report &r = result.report;
     for (const std::string &note : r.notes)
         lines.push_back(note);
+    if (r.notKept > 0)
+        lines.push_back(countText(r.notKept) + (r.notKept == 1 ? " record" : " records") +
+                        " before the game's connection " + (r.notKept == 1 ? "was" : "were") +
+                        " not kept (the latest " + countText(maxHeldRecords) +
+                        " are held while the game is looked for)");
     if (r.truncated)
         lines.push_back("the capture ends inside record " + std::to_string(r.truncatedRecord) +
                         " (" + std::to_string(r.truncatedBytes) +

@@ -5,8 +5,9 @@
 //
 // Each event comes with the 1-based number of the capture record that
 // caused it. The capture is read once, front to back, so it may be a
-// stream: the records before the game server is known are held (a bounded
-// number) and played as soon as it is.
+// stream, and the game may begin anywhere in it: until the game server is
+// known, a window of the latest records is held (bounded) and played as
+// soon as it is. A stream is waited on for as long as it runs.
 #pragma once
 
 #include "container.h"
@@ -28,9 +29,13 @@ struct Options {
     // The client whose view runs, in a capture taken on the server (which
     // holds its datagrams to every client); nullopt: the first one.
     std::optional<Endpoint> client;
-    uint32_t frameMs = 50;          // a frame every this many ms of capture time
+    uint32_t frameMs = 50; // a frame every this many ms of capture time
     // Called once per record with whether it was used or skipped; for tests.
     std::function<void(uint64_t record, bool used)> onRecord;
+    // Called once, when `waitingNs` of capture time have gone by with no
+    // game found yet: a line for standard error telling what was seen.
+    std::function<void(const std::string &line)> onWaiting;
+    uint64_t waitingNs = 10'000'000'000ull;
     // Called with every record of the file as it is read, whatever becomes
     // of it: for writing the capture again.
     RecordHook everyRecord;
@@ -46,6 +51,11 @@ struct Result {
     Endpoint server;
     Report report;
 };
+
+// The window held while the game is looked for: at most this many records
+// and bytes, the oldest dropped first.
+const size_t maxHeldRecords = 4096;
+const size_t maxHeldBytes = 8u << 20;
 
 // The host's settings at the start: those of a trace.
 const uint32_t startTick = 1000000;

@@ -3,6 +3,7 @@
 // server and the session go by them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 
@@ -18,6 +19,17 @@ inline bool isKeyDatagram(const unsigned char *d, size_t n) {
 }
 inline bool isHandshake(const unsigned char *d, size_t n) {
     return isConnectionReply(d, n) || isCookieRequest(d, n) || isKeyDatagram(d, n);
+}
+// The connection reply scrambled with the key the server just sent:
+// [checksum] then [25, 0] XORed with the key's first two bytes.
+inline bool isScrambledReply(const unsigned char *d, size_t n,
+                             const std::array<unsigned char, 4> &key) {
+    if (n != 3)
+        return false;
+    unsigned char plain[2] = {static_cast<unsigned char>(d[1] ^ key[0]),
+                              static_cast<unsigned char>(d[2] ^ key[1])};
+    unsigned checksum = (plain[0] & 0xAAu) ^ (plain[1] & 0xAAu);
+    return checksum == d[0] && isConnectionReply(plain, 2);
 }
 // Refusals: server full, already connected, banned.
 inline bool isRefusal(const unsigned char *d, size_t n) {

@@ -10,6 +10,16 @@ Level levelOf(Skip kind) {
     return Level::Message;
 }
 
+std::string countText(uint64_t n) {
+    std::string digits = std::to_string(n), s;
+    for (size_t i = 0; i < digits.size(); i++) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            s += ',';
+        s += digits[i];
+    }
+    return s;
+}
+
 const char *describe(Skip kind) {
     switch (kind) {
     case Skip::LinkType:

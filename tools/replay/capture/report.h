@@ -36,6 +36,8 @@ enum class Skip {
 enum class Level { Record, Datagram, Message };
 
 Level levelOf(Skip kind);
+// A count with its thousands set apart, as people write it: "2,314".
+std::string countText(uint64_t n);
 // A few words, e.g. "resent duplicates".
 const char *describe(Skip kind);
 
@@ -58,6 +60,8 @@ struct Report {
     std::string unreadableRest;
     // Lines worth telling the user (the counters were unknown, a clock jump).
     std::vector<std::string> notes;
+    // Records dropped from the window held while the game was looked for.
+    uint64_t notKept = 0;
 
     void skip(Skip kind, uint64_t record, uint64_t count = 1);
     const Tally &tally(Skip kind) const { return skipped[static_cast<int>(kind)]; }

@@ -3,6 +3,9 @@
 #include "handshake.h"
 #include "reliability.h"
 
+#include <algorithm>
+#include <tuple>
+
 namespace capture {
 
 namespace {
@@ -14,52 +17,128 @@ std::string listOf(const std::vector<Endpoint> &endpoints) {
     return s;
 }
 
+// More servers than this handshaking in one capture are not told of.
+const size_t maxHandshakes = 64;
+
 } // namespace
 
-void ServerFinder::observe(const Datagram &d, uint64_t record) {
-    if (isHandshake(d.data, d.size)) {
-        bool known = false;
-        for (const auto &[server, first] : handshakes_)
-            known = known || server == d.from;
-        if (!known)
-            handshakes_.emplace_back(d.from, record);
-    }
-    if (found_)
-        return; // the flows only serve to find the server
-    auto key = std::make_pair(d.from, d.to);
+ServerFinder::Flow &ServerFinder::flowOf(const Key &key) {
     auto it = flows_.find(key);
-    if (it == flows_.end()) {
-        if (flows_.size() >= 4096)
-            return; // enough to decide from
-        it = flows_.emplace(key, Flow{}).first;
+    if (it != flows_.end())
+        return it->second;
+    if (flows_.size() >= maxFlows)
+        makeRoom();
+    flowsSeen_++;
+    return flows_.emplace(key, Flow{}).first->second;
+}
+
+// Half the table goes, the flows least likely to be the game's first: a
+// handshake under way and the found server's flows stay longest, then
+// conversations (both ways) over one-way flows, then what reads as the
+// game's, then the busiest, then the latest. A flood of one-datagram flows
+// thus never pushes out a conversation, nor a request just made.
+void ServerFinder::makeRoom() {
+    using Rank = std::tuple<bool, bool, bool, uint64_t, uint64_t>;
+    std::vector<std::pair<Rank, std::map<Key, Flow>::iterator>> ranked;
+    ranked.reserve(flows_.size());
+    for (auto it = flows_.begin(); it != flows_.end(); ++it) {
+        const auto &[key, flow] = *it;
+        bool kept = flow.handshaking || (found_ && (key.first == server_ || key.second == server_));
+        bool twoWay = flows_.count(Key{key.second, key.first}) != 0;
+        ranked.push_back({Rank{kept, twoWay, isGame(flow), flow.datagrams, flow.last}, it});
     }
-    Flow &f = it->second;
+    auto middle = ranked.begin() + static_cast<std::ptrdiff_t>(ranked.size() / 2);
+    std::nth_element(ranked.begin(), middle, ranked.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (auto it = ranked.begin(); it != middle; ++it)
+        flows_.erase(it->second);
+}
+
+// The server's side of the handshake: a cookie request or its key, then
+// the connection reply. The reply completes the exchange only if the
+// client had asked first: a datagram that merely looks like one proves
+// nothing.
+void ServerFinder::handshakeStep(const Datagram &d, Flow &flow) {
+    if (isCookieRequest(d.data, d.size)) {
+        flow.handshaking = true;
+        return;
+    }
+    if (isKeyDatagram(d.data, d.size)) {
+        flow.handshaking = true;
+        flow.key = std::array<unsigned char, 4>{d.data[5], d.data[6], d.data[7], d.data[8]};
+        return;
+    }
+    bool reply = isConnectionReply(d.data, d.size) ||
+                 (flow.key && isScrambledReply(d.data, d.size, *flow.key));
+    if (!reply)
+        return;
+    auto back = flows_.find(Key{d.to, d.from});
+    if (back == flows_.end() || back->second.request == 0)
+        return;
+    flow.handshaking = false;
+    flow.key.reset();
+    bool known = false;
+    for (const auto &[server, first] : handshakes_)
+        known = known || server == d.from;
+    if (!known && handshakes_.size() < maxHandshakes)
+        handshakes_.emplace_back(d.from, back->second.request);
+}
+
+void ServerFinder::observe(const Datagram &d, uint64_t record) {
+    datagrams_++;
+    if (chosen_ && (d.from == *chosen_ || d.to == *chosen_))
+        sawChosen_ = true;
+    Key key{d.from, d.to};
+    Flow &f = flowOf(key);
     f.datagrams++;
+    f.last = record;
+    bool query = isQuery(d.data, d.size);
+    if (f.request == 0 && d.size > 0 && !query)
+        f.request = record;
+    handshakeStep(d, f);
+    if (found_)
+        return; // the flows now only serve to tell of other servers
     // A sample of each flow is enough to tell the game's message blocks
     // from the client's scrambled datagrams; the server browser's queries
     // are neither.
-    if (f.checked < sample && d.size > 3 && !isQuery(d.data, d.size)) {
-        f.checked++;
-        f.readable += readsAsDatagram(d.data, d.size) ? 1 : 0;
-        newlySampled_ = newlySampled_ || f.checked == sample;
-    }
+    if (f.checked >= sample || d.size <= 3 || query)
+        return;
+    f.checked++;
+    f.readable += readsAsDatagram(d.data, d.size) ? 1 : 0;
+    if (f.checked < sample)
+        return;
+    auto back = flows_.find(Key{d.to, d.from});
+    if (back != flows_.end() && back->second.checked >= sample)
+        if (std::optional<Endpoint> server = serverOf(key, f, back->second))
+            addCandidate(*server);
 }
 
-bool ServerFinder::saw(const Endpoint &e) const {
-    for (const auto &[key, flow] : flows_)
-        if (key.first == e || key.second == e)
-            return true;
-    return false;
+std::optional<Endpoint> ServerFinder::serverOf(const Key &key, const Flow &flow,
+                                               const Flow &reverse) const {
+    bool here = isGame(flow), there = isGame(reverse);
+    if (here && !there)
+        return key.first;
+    if (there && !here)
+        return key.second;
+    // Both read as the game's: the side on the game's usual port, if only
+    // one is.
+    if (here && there && (key.first.port == 7777) != (key.second.port == 7777))
+        return key.first.port == 7777 ? key.first : key.second;
+    return std::nullopt;
 }
 
-ServerFinder::Verdict ServerFinder::decide(bool atEnd, bool full, Report &report,
-                                           std::string &error) {
+void ServerFinder::addCandidate(const Endpoint &server) {
+    if (std::find(candidates_.begin(), candidates_.end(), server) == candidates_.end())
+        candidates_.push_back(server);
+}
+
+ServerFinder::Verdict ServerFinder::decide(bool atEnd, Report &report, std::string &error) {
     if (found_)
         return Verdict::Found;
     if (chosen_) {
         // Waited for until its first datagram, so that a capture without
-        // it runs nothing; past what may be held, the rest is played.
-        if (saw(*chosen_) || (full && !atEnd)) {
+        // it runs nothing.
+        if (sawChosen_) {
             found_ = true;
             server_ = *chosen_;
             return Verdict::Found;
@@ -74,56 +153,35 @@ ServerFinder::Verdict ServerFinder::decide(bool atEnd, bool full, Report &report
         server_ = handshakes_.front().first;
         return Verdict::Found;
     }
-    return fromMessageBlocks(atEnd, full, report, error);
+    if (candidates_.empty() && !atEnd)
+        return Verdict::Wait;
+    if (candidates_.empty())
+        return atTheEnd(report, error);
+    found_ = true;
+    server_ = candidates_.front();
+    report.notes.push_back("the capture holds no connection handshake; the game server is "
+                           "taken to be " +
+                           text(server_) + " (use --server HOST:PORT to choose another)");
+    return Verdict::Found;
 }
 
-// Without a handshake, the server is the side of a conversation whose
-// datagrams read as the game's message blocks while the other side's do
-// not. Decided early only once a conversation has shown a full sample each
-// way and names one server; else at the end.
-ServerFinder::Verdict ServerFinder::fromMessageBlocks(bool atEnd, bool full, Report &report,
-                                                      std::string &error) {
-    // Only a flow's sample completed can make an early decision: the flows
-    // are looked over again then, not at every datagram.
-    if (!atEnd && !full && !newlySampled_)
-        return Verdict::Wait;
-    newlySampled_ = false;
-    auto mostlyReadable = [](const Flow *f) {
-        return f && f->checked > 0 && f->readable * 10 >= f->checked * 9;
-    };
-    std::vector<Endpoint> candidates;
-    bool sampled = false;
+// A capture too short for a full sample each way: every conversation with
+// a few datagrams each way is looked at, and it must name one server.
+ServerFinder::Verdict ServerFinder::atTheEnd(Report &report, std::string &error) {
     for (const auto &[key, flow] : flows_) {
-        auto back = flows_.find(std::make_pair(key.second, key.first));
-        const Flow *reverse = back == flows_.end() ? nullptr : &back->second;
-        sampled = sampled || (flow.checked >= sample && reverse && reverse->checked >= sample);
-        bool server =
-            mostlyReadable(&flow) &&
-            (!mostlyReadable(reverse) || (key.first.port == 7777 && key.second.port != 7777));
-        bool known = false;
-        for (const Endpoint &e : candidates)
-            known = known || e == key.first;
-        if (server && !known)
-            candidates.push_back(key.first);
+        auto back = flows_.find(Key{key.second, key.first});
+        if (flow.checked < fewest || back == flows_.end() || back->second.checked < fewest)
+            continue;
+        if (std::optional<Endpoint> server = serverOf(key, flow, back->second))
+            addCandidate(*server);
     }
-    if (candidates.size() == 1 && (sampled || atEnd || full)) {
-        found_ = true;
-        server_ = candidates.front();
-        report.notes.push_back("the capture holds no connection handshake; the game server is "
-                               "taken to be " +
-                               text(server_) + " (use --server HOST:PORT to choose another)");
-        return Verdict::Found;
-    }
-    if (!atEnd && !full)
-        return Verdict::Wait;
-    // Past what may be held, the capture is judged by its start.
-    std::string where = atEnd ? "the capture" : "the capture's first records";
-    if (candidates.empty())
-        error = "found no game server's traffic in " + where +
-                "; name the server with --server HOST:PORT";
+    if (candidates_.size() == 1)
+        return decide(true, report, error);
+    if (candidates_.empty())
+        error = "found no game server's traffic in the capture; name the server with --server "
+                "HOST:PORT";
     else
-        error = (atEnd ? "the capture may hold" : "the capture's first records may hold") +
-                std::string(" several game servers (") + listOf(candidates) +
+        error = "the capture may hold several game servers (" + listOf(candidates_) +
                 "); choose one with --server HOST:PORT";
     return Verdict::Failed;
 }
@@ -138,6 +196,22 @@ void ServerFinder::noteOtherServers(Report &report) {
                                ": its traffic is skipped (--server " + text(other) +
                                " would follow it instead)");
     }
+}
+
+std::string ServerFinder::seen() const {
+    std::vector<std::pair<uint64_t, Key>> busiest;
+    for (const auto &[key, flow] : flows_)
+        busiest.emplace_back(flow.datagrams, key);
+    size_t top = std::min<size_t>(3, busiest.size());
+    std::partial_sort(busiest.begin(), busiest.begin() + static_cast<std::ptrdiff_t>(top),
+                      busiest.end(),
+                      [](const auto &a, const auto &b) { return a.first > b.first; });
+    std::string s = countText(datagrams_) + (datagrams_ == 1 ? " datagram" : " datagrams") +
+                    " in " + countText(flowsSeen_) + (flowsSeen_ == 1 ? " flow" : " flows");
+    for (size_t i = 0; i < top; i++)
+        s += std::string(i == 0 ? "; the busiest: " : ", ") + text(busiest[i].second.first) +
+             " -> " + text(busiest[i].second.second) + " (" + countText(busiest[i].first) + ")";
+    return s;
 }
 
 } // namespace capture

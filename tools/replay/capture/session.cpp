@@ -45,9 +45,8 @@ Session::Session(const Options &options, const EventSink &sink, Report &report, 
 }
 
 void Session::record(const Record &r) {
-    if (!started_)
-        startUp(r);
-    schedule(r);
+    current_ = r;
+    current_.data = nullptr;
     record_ = r.number;
 }
 
@@ -60,13 +59,20 @@ void Session::used(bool yes) {
 
 // A datagram of this record, whoever it is between.
 void Session::datagram(const Datagram &d) {
-    if (d.to == server_) {
-        used(true); // the client's: it tells nothing the server's do not
-        return;
-    }
-    if (!(d.from == server_)) {
+    // Only the game's traffic moves its clock: the session's time starts at
+    // its first datagram and its frames run on its datagrams' times, so
+    // that other traffic around it changes nothing the plugin sees.
+    if (!(d.to == server_) && !(d.from == server_)) {
         report_.skip(Skip::OtherTraffic, record_);
         used(false);
+        return;
+    }
+    if (!started_)
+        startUp(current_);
+    schedule(current_);
+    lastGameRecord_ = record_;
+    if (d.to == server_) {
+        used(true); // the client's: it tells nothing the server's do not
         return;
     }
     if (!(hasClient_ && d.to == client_)) {
@@ -101,8 +107,10 @@ void Session::datagram(const Datagram &d) {
 void Session::otherClient(const Endpoint &client) {
     auto it = others_.find(client);
     if (it == others_.end()) {
-        if (others_.size() >= maxOtherClients)
+        if (others_.size() >= maxOtherClients) {
+            uncounted_++;
             return;
+        }
         it = others_.emplace(client, OtherClient{0, record_}).first;
     }
     it->second.datagrams++;
@@ -116,17 +124,30 @@ void Session::finish() {
     if (options_.client && !hasClient_)
         report_.notes.push_back("the capture holds no datagram from the server to the client " +
                                 text(*options_.client));
+    // A few clients by name; on a busy server the rest in one line.
+    uint64_t named = 0, restClients = 0, restDatagrams = uncounted_;
     for (const auto &[client, other] : others_) {
         if (hasClient_ && client == client_)
             continue; // followed in the end, after another
+        if (named++ >= namedOthers) {
+            restClients++;
+            restDatagrams += other.datagrams;
+            continue;
+        }
         report_.notes.push_back("the server also sent " + std::to_string(other.datagrams) +
                                 (other.datagrams == 1 ? " datagram" : " datagrams") +
                                 " to another client, " + text(client) + ", from record " +
                                 std::to_string(other.firstRecord) + ": --client " + text(client) +
                                 " would follow it instead");
     }
+    if (restClients > 0)
+        report_.notes.push_back("the server also sent " + countText(restDatagrams) +
+                                " datagrams to " + countText(restClients) +
+                                (uncounted_ > 0 ? " or more" : "") +
+                                " other clients (--client HOST:PORT follows one of them)");
     receiver_.finish(report_);
-    // One more frame after the last record.
+    // One more frame after the game's last record, which it carries.
+    record_ = lastGameRecord_;
     frame(nextFrame_);
 }
 

@@ -53,7 +53,8 @@ class Session : public Delivery {
     Endpoint server_;
 
     bool started_ = false;
-    uint64_t record_ = 0;
+    Record current_;
+    uint64_t record_ = 0, lastGameRecord_ = 0;
     uint64_t t0_ = 0, lastNs_ = 0, shiftNs_ = 0;
     uint64_t nextFrame_ = 0;
     uint32_t gapNotes_ = 0;
@@ -67,7 +68,9 @@ class Session : public Delivery {
         uint64_t firstRecord;
     };
     static constexpr size_t maxOtherClients = 256;
+    static constexpr size_t namedOthers = 5; // told of by name; the rest in one line
     std::map<Endpoint, OtherClient> others_;
+    uint64_t uncounted_ = 0; // datagrams to clients past the first ones
     std::optional<std::array<unsigned char, 4>> key_;
     std::vector<unsigned char> plain_;
     Receiver receiver_;

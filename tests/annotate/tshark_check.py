@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The annotated capture as Wireshark reads it (Debian's tshark).
 
-    tshark_check.py native NORVI_REPLAY CAPTURE
-    tshark_check.py wine NORVI_REPLAY.EXE CAPTURE WINE_PROBE
+    tshark_check.py native NORVI_REPLAY CAPTURE [-- OPTION...]
+    tshark_check.py wine NORVI_REPLAY.EXE CAPTURE WINE_PROBE [-- OPTION...]
 
 Runs the tool on CAPTURE with --annotate and checks with tshark that the
 file written holds as many frames as the capture, each with the same bytes,
@@ -10,7 +10,8 @@ time, lengths and link layer, and that the comments stand on the frames the
 jsonl transcript names: each warning on its record, each of its evidence
 packets on theirs, and a spectate comment for every player the summary says
 was spectated. Exits 77 (skipped) where tshark is missing or Wine cannot
-start.
+start. Options after -- go to the tool (--server for a capture without a
+handshake).
 """
 
 import json
@@ -76,7 +77,12 @@ def expected_comments(transcript):
 
 
 def main():
-    kind, tool, capture = sys.argv[1:4]
+    arguments = sys.argv[1:]
+    options = []
+    if "--" in arguments:
+        options = arguments[arguments.index("--") + 1:]
+        arguments = arguments[:arguments.index("--")]
+    kind, tool, capture = arguments[:3]
     if shutil.which("tshark") is None:
         print("skipped: no tshark (Debian's package tshark) on this machine")
         return 77
@@ -85,7 +91,7 @@ def main():
     annotated = os.path.join(work, "annotated.pcapng")
     given_capture, given_annotated = capture, annotated
     if kind == "wine":
-        if subprocess.run([sys.argv[4]]).returncode != 0:
+        if subprocess.run([arguments[3]]).returncode != 0:
             print("skipped: Wine does not start on this machine")
             return 77
         os.environ.update(WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -93,7 +99,8 @@ def main():
         run = ["wine", tool]
         given_capture, given_annotated = "Z:" + capture, "Z:" + annotated
     try:
-        done = subprocess.run([*run, "--summary", "--annotate", given_annotated, given_capture],
+        done = subprocess.run([*run, "--summary", *options, "--annotate", given_annotated,
+                               given_capture],
                               capture_output=True)
         if done.returncode != 0:
             print("the tool failed (%d): %s" % (done.returncode, done.stderr.decode()))

@@ -163,6 +163,13 @@ TEST_F(ReplayCapture, TheAnnotatedCaptureIsAFileOfItsOwnBesideTheSameTranscript)
     EXPECT_EQ(over.status, 2);
     EXPECT_NE(over.err.find("the capture itself"), std::string::npos) << over.err;
     EXPECT_EQ(readFile(dir / "in.pcapng"), readFile(example));
+#ifndef _WIN32
+    // A write that fails on the way is a failure, not a run.
+    Outcome full = run("--annotate /dev/full '" + example + "'");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("cannot write /dev/full: No space left on device"), std::string::npos)
+        << full.err;
+#endif
 }
 
 TEST(TraceWriter, EventsReadBackAsTheyWereWritten) {

@@ -678,3 +678,59 @@ TEST_F(ReplayTool, AWarningCarriesTheSuspectPacketsOfItsRun) {
               std::string::npos)
         << text.out;
 }
+
+// Without an output that needs every packet judged, the tool keeps each
+// player's latest packets and reads the evidence from them when a warning
+// comes; with one (--summary, --player), it judges every packet as it comes.
+// Both must tell the same warnings with the same evidence: here two
+// players' runs interleaved, longer than five, with a dead player's packets
+// and other ids' among them, a run that the 8.5 s rule keeps silent and a
+// later one that warns again.
+TEST_F(ReplayTool, TheEvidenceIsTheSameWhetherEveryPacketIsJudgedOrNot) {
+    std::string trace = "{\"player\": 17, \"name\": \"Bob\"}\n{\"player\": 5, \"name\": "
+                        "\"Eve\"}\n{\"frame\": 1}\n";
+    auto sprint = [](int player, const char *extra = "") {
+        return "{\"sync\": {\"player\": " + std::to_string(player) +
+               ", \"keys\": 8, \"velocity\": [0.2, 0, 0.1], \"animation\": [1228, -32766]" + extra +
+               "}}\n";
+    };
+    // Three stretches: both players sprint for 14 packets; 3 s later again
+    // (silent: within 8.5 s of the warnings); 9 s after that once more.
+    for (int advance : {0, 3000, 9000}) {
+        trace += "{\"advance\": " + std::to_string(advance) + "}\n";
+        for (int i = 0; i < 14; i++) {
+            trace += "{\"advance\": " + std::to_string(40 + 10 * (i % 3)) + "}\n";
+            trace += sprint(17);
+            if (i % 4 == 1)
+                for (int d = 0; d < 70; d++) // more than a player's list holds
+                    trace += sprint(17, ", \"health\": 0");
+            if (i % 3 == 0)
+                trace += sprint(1001);
+            if (i > 2)
+                trace += sprint(5);
+        }
+    }
+    write("t.jsonl", trace);
+
+    Outcome kept = run("t.jsonl");
+    ASSERT_EQ(kept.status, 0) << kept.err;
+    std::vector<std::string> lines = linesOf(kept.out);
+    std::vector<std::string> warnings;
+    for (const std::string &line : lines)
+        if (line.find("\"warning\": ") != std::string::npos)
+            warnings.push_back(line);
+    ASSERT_EQ(warnings.size(), 4u) << kept.out;
+    EXPECT_NE(warnings[0].find("\"player\": 17"), std::string::npos);
+    EXPECT_NE(warnings[3].find("\"player\": 5"), std::string::npos);
+
+    Outcome summed = run("--summary t.jsonl");
+    ASSERT_EQ(summed.status, 0) << summed.err;
+    std::vector<std::string> withSummary = linesOf(summed.out);
+    ASSERT_EQ(withSummary.size(), lines.size() + 1);
+    withSummary.pop_back();
+    EXPECT_EQ(withSummary, lines);
+
+    Outcome players = run("--player 5,17 t.jsonl");
+    ASSERT_EQ(players.status, 0) << players.err;
+    EXPECT_EQ(linesOf(players.out), warnings);
+}

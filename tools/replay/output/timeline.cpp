@@ -255,7 +255,7 @@ void Timeline::pass(const std::vector<host::TextDrawn> &labels, double seconds) 
 }
 
 // Closes whatever is still open at the end of the session.
-void Timeline::finish(double endSeconds) {
+void Timeline::closeAll(double endSeconds) {
     closeKeys(endSeconds);
     if (target_ != -1)
         addTime(targetFrom_, endSeconds, true, 0);
@@ -268,7 +268,7 @@ void Timeline::finish(double endSeconds) {
 std::string Timeline::svg(double endSeconds) const {
     double end = std::max(placeable(endSeconds), lastSeconds_);
     Timeline done = *this;
-    done.finish(end);
+    done.closeAll(end);
     return done.render(end);
 }
 

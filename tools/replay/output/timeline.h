@@ -101,7 +101,7 @@ class Timeline final : public Output {
     Mark &markAt(uint16_t player, uint32_t bin);
     void addTime(double from, double to, bool spectated, uint8_t heldMask);
     void closeKeys(double seconds);
-    void finish(double endSeconds);
+    void closeAll(double endSeconds);
     std::string render(double endSeconds) const;
 
     // Where the picture's parts lie, worked out once for a rendering.

@@ -128,20 +128,22 @@ void Runner::finish() {
 }
 
 void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id) {
-    // The one decoding of the packet on the tool's side, for every output:
-    // the summary and the timeline follow suspect runs, and a warning line
-    // in the transcript names the packets of its run.
-    SuspectTracker::Step step =
-        suspects_.packet(bytes, bitCount, id, host::tick(), origin_, seconds());
+    // The plugin warns only while handling a sync packet, and then about
+    // its sender, with the packets of the sender's run as evidence.
     if (judgeEvery_) {
+        // Decoded and judged beside the plugin, for the outputs that follow
+        // suspect runs (the summary, the timeline).
         Place at = place();
+        SuspectTracker::Step step =
+            suspects_.packet(bytes, bitCount, id, at.tick, origin_, at.seconds);
         for (Output *o : outputs_)
             o->packet(id, step, at);
+        if (step.decoded)
+            syncSender_ = step.player;
+    } else if (id == host::playerSyncId) {
+        // Only kept: decoded if a warning comes.
+        syncSender_ = recent_.keep(bytes, bitCount, host::tick(), origin_, seconds());
     }
-    // The plugin warns only while handling a packet its detection sees, and
-    // then about that packet's sender.
-    if (step.decoded)
-        syncSender_ = step.player;
     handlingSync_ = id == host::playerSyncId;
     host::deliverPacket(bytes, bitCount, id);
     drain();
@@ -189,7 +191,8 @@ void Runner::drain() {
                 warnings_++;
             if (syncSender_) {
                 cause_ = WarningCause{*syncSender_, nameOf(*syncSender_),
-                                      suspects_.evidence(*syncSender_)};
+                                      judgeEvery_ ? suspects_.evidence(*syncSender_)
+                                                  : recent_.evidence(*syncSender_)};
                 at.warning = &cause_;
             }
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "output.h"
+#include "recent_syncs.h"
 #include "suspect.h"
 #include "trace.h"
 
@@ -47,7 +48,10 @@ class Runner {
     std::optional<uint32_t> firstTick_; // the tick at the first event
     int16_t spectateTarget_ = -1;       // as the plugin's RPC hook keeps it
     std::optional<uint16_t> spectated_; // the player it names, if any
+    // Every sync packet judged, when an output needs them all; else only
+    // the latest kept, judged when a warning comes.
     SuspectTracker suspects_;
+    RecentSyncs recent_;
     // A player sync packet is being delivered; and its sender, whose
     // warning line (if the plugin posts one) is about them, where an output
     // needs to know.

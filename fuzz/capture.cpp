@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(r.usedRecords + r.skippedRecords() + r.notKept == r.records);
         FUZZ_CHECK(first.ordered);
         // The last frame carries the game's last record.
-        FUZZ_CHECK(first.lastRecord > r.notKept && first.lastRecord <= r.records);
+        FUZZ_CHECK(first.lastRecord <= r.records);
         FUZZ_CHECK(first.events >= 7); // the host's settings and two frames
     }
     uint64_t seed = 0x9E3779B97F4A7C15ull;

@@ -8,26 +8,33 @@
 # transcript is byte for byte the one of the same capture read as a file
 # afterwards, and that SIGINT then ends the run with its summary.
 #
-#   live_capture.sh NORVI_REPLAY SESSION.pcapng tcpdump|dumpcap
+#   live_capture.sh NORVI_REPLAY SESSION.pcapng tcpdump|dumpcap [loose]
+#
+# With "loose" the capture takes all UDP (as a user who does not know the
+# server's port would), and a voice-like call between two other ports runs
+# from 11 s before the session until after it: the tool must say once that
+# it is still waiting, then find the game when it comes.
 #
 # Exits 77 (skipped) where the program cannot capture (it needs root).
 set -uo pipefail
-tool=$1 session=$2 program=$3
+tool=$1 session=$2 program=$3 loose=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
+filter="udp port 7777"
+[ "$loose" = loose ] && filter=udp
 case $program in
 tcpdump)
-    capture=(tcpdump -i lo -U -w - udp port 7777)
+    capture=(tcpdump -i lo -U -w - $filter)
     probe=(tcpdump -i lo -c 1 -w /dev/null udp port 1)
     listening="listening on" ;;
 dumpcap)
-    capture=(dumpcap -i lo -f "udp port 7777" -w -)
+    capture=(dumpcap -i lo -f "$filter" -w -)
     probe=(dumpcap -i lo -c 1 -f "udp port 1" -w /dev/null)
     listening="Capturing on" ;;
 *)
-    echo "usage: live_capture.sh NORVI_REPLAY SESSION.pcapng tcpdump|dumpcap" >&2
+    echo "usage: live_capture.sh NORVI_REPLAY SESSION.pcapng tcpdump|dumpcap [loose]" >&2
     exit 2 ;;
 esac
 if ! command -v "$program" >/dev/null || ! command -v editcap >/dev/null; then
@@ -56,6 +63,28 @@ for _ in $(seq 50); do grep -q "$listening" "$work/capture.err" && break; sleep 
 sleep 1 # the program says it listens a moment before it sees every packet
 tool_pid=$(cat "$work/tool.pid")
 
+if [ "$loose" = loose ]; then
+    # 50 datagrams a second each way between ports 40000 and 40002 until
+    # killed; the tool must tell after 10 s of it that it is still waiting.
+    python3 -c '
+import socket, time
+a = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); a.bind(("127.0.0.1", 40000))
+b = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); b.bind(("127.0.0.1", 40002))
+n = 0
+while True:
+    a.sendto(bytes([0x80, 0, n >> 8 & 255, n & 255]) + bytes(168), ("127.0.0.1", 40002))
+    b.sendto(bytes([0x80, 0, n >> 8 & 255, n & 255]) + bytes(168), ("127.0.0.1", 40000))
+    n += 1
+    time.sleep(0.02)
+' &
+    voice=$!
+    sleep 10
+    told=no # while it waits, before the game has begun
+    for _ in $(seq 50); do
+        grep -q "no game server.s traffic in the first 10 s" "$work/live.err" && { told=yes; break; }
+        sleep 0.1
+    done
+fi
 python3 "$here/send_capture.py" "$work/session.pcap" 7777 51234 >"$work/sender.out" &
 sender=$!
 early=no
@@ -68,6 +97,7 @@ wait $sender
 # latest after its buffer timeout (a second or so): wait for the last ones.
 # (dumpcap writes each packet to a pipe as it comes.)
 sleep 2
+[ "$loose" = loose ] && kill "$voice"
 kill -INT "$tool_pid"
 for _ in $(seq 100); do kill -0 "$tool_pid" 2>/dev/null || break; sleep 0.05; done
 kill -INT $(jobs -p) 2>/dev/null # the capture program, which goes on until told
@@ -75,6 +105,11 @@ wait
 
 status=0
 fail() { echo "FAILED: $*"; status=1; }
+if [ "$loose" = loose ]; then
+    [ "$told" = yes ] || fail "no word on standard error after 10 s without the game"
+    [ "$(grep -c "no game server.s traffic in the first 10 s" "$work/live.err")" = 1 ] ||
+        fail "the wait was not told once: $(cat "$work/live.err")"
+fi
 [ "$early" = yes ] || fail "the warning was not out while the sender was still sending"
 grep -q "^summary$" "$work/live.out" || fail "no summary after SIGINT"
 grep -q "stopped after record .*, as asked (Ctrl-C)" "$work/live.err" ||

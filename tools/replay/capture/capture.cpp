@@ -98,8 +98,10 @@ Result readCapture(ByteSource &in, const Options &options, const EventSink &sink
                 }
                 if (record.hasTime && !firstNs)
                     firstNs = record.timeNs;
-                if (!toldWaiting && firstNs && record.hasTime &&
-                    record.timeNs >= *firstNs + options.waitingNs) {
+                // Measured from the first stamp, which a stamp near the end
+                // of the clock's range would make overflow if added to.
+                if (!toldWaiting && firstNs && record.hasTime && record.timeNs >= *firstNs &&
+                    record.timeNs - *firstNs >= options.waitingNs) {
                     toldWaiting = true;
                     if (options.onWaiting)
                         options.onWaiting(waitingLine(options.waitingNs, finder));

@@ -81,7 +81,7 @@ Annotation::Held *Annotation::find(uint64_t number) {
     // Every record is held in order, so the numbers run without a gap.
     if (held_.empty() || number < held_.front().number || number > held_.back().number)
         return nullptr;
-    return &held_[number - held_.front().number];
+    return &held_[static_cast<size_t>(number - held_.front().number)];
 }
 
 void Annotation::comment(uint64_t number, std::string text) {

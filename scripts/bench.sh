@@ -46,7 +46,7 @@ else
         --benchmark_report_aggregates_only=true)
     rounds=4
     replay_events=1000000
-    ratio_rounds=3
+    ratio_rounds=5
 fi
 
 echo

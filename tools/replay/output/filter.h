@@ -25,7 +25,9 @@ class Filtered final : public Output {
   public:
     Filtered(Output &inner, Filter filter) : inner_(inner), filter_(std::move(filter)) {}
 
-    // Players asked for: a warning's player is its sync packet's sender.
+    // With players asked for, every packet is judged as it comes: whose
+    // warning a line is then comes from the tool's own judging of every
+    // sync packet, as it always has for --player.
     bool needsEveryPacket() const override {
         return !filter_.players.empty() || inner_.needsEveryPacket();
     }

@@ -14,8 +14,9 @@
 
 namespace replay {
 
-// Runs events in order, one at a time, keeping nothing per event. The
-// plugin is loaded already; the host's scene starts from its defaults.
+// Runs events in order, one at a time, keeping nothing per event beyond a
+// bounded number of each player's latest sync packets. The plugin is loaded
+// already; the host's scene starts from its defaults.
 class Runner {
   public:
     // The outputs are called in this order, and must outlive the runner.

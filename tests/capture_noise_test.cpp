@@ -133,7 +133,7 @@ TEST(CaptureNoise, AGameAmongOtherTrafficReadsAsTheGameAlone) {
         }));
         Mixed mixed = mix(c.game, c.others);
         Bytes file = pcap(mixed.frames, 1);
-        for (size_t piece : {0, 1, 7, 1000}) {
+        for (size_t piece : {size_t{0}, size_t{1}, size_t{7}, size_t{1000}}) {
             SCOPED_TRACE(piece);
             Played noisy = play(file, mixed.gameRecord, piece);
             ASSERT_EQ(noisy.result.error, "");

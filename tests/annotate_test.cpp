@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -99,9 +100,19 @@ std::map<uint64_t, std::vector<std::string>> comments(const std::string &file) {
 }
 
 struct Annotated {
-    std::string path = testing::TempDir() + "annotated.pcapng";
+    // A name of its own: the native and the sanitizer build's tests may
+    // run at the same time.
+    std::string path =
+        testing::TempDir() + "annotated-" + std::to_string(std::random_device{}()) + ".pcapng";
     std::unique_ptr<Annotation> annotation{
         std::make_unique<Annotation>(std::fopen(path.c_str(), "wb"), "annotate_test")};
+    Annotated() = default;
+    Annotated(const Annotated &) = delete;
+    Annotated &operator=(const Annotated &) = delete;
+    ~Annotated() {
+        annotation.reset();
+        (void)std::remove(path.c_str());
+    }
     // Reads the capture into the annotation, the run following each record
     // at once.
     void read(const std::string &capture) {

@@ -247,6 +247,49 @@ TEST(Annotation, AWarningAndItsEvidenceAreCommentedOnTheirRecords) {
     EXPECT_EQ(a.annotation->lostComments(), 0u);
 }
 
+// Comments a capture had (in either byte order) stay, before the new ones.
+TEST(Annotation, KeepsTheCommentsTheCaptureHad) {
+    std::string little;
+    pcapng::appendSectionHeader(little, "Wireshark");
+    pcapng::appendInterface(little, 1, 65535, 6);
+    pcapng::appendPacket(little, 0, 1, "abcde", 5, {"seen by hand", "twice"});
+    pcapng::appendPacket(little, 0, 2, "fgh", 3, {});
+    // The same, big-endian, built byte by byte: a section header, an
+    // interface (Ethernet, no options) and a packet with one comment.
+    const unsigned char big[] = {
+        // Section header, 28 bytes.
+        0x0A, 0x0D, 0x0D, 0x0A, 0, 0, 0, 28, 0x1A, 0x2B, 0x3C, 0x4D, 0, 1, 0, 0, //
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 28,             //
+        // Interface, 20 bytes.
+        0, 0, 0, 1, 0, 0, 0, 20, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 20, //
+        // Packet, 52 bytes: the header, 3 bytes padded, the comment "big!!"
+        // padded, the end of options.
+        0, 0, 0, 6, 0, 0, 0, 52, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, //
+        0, 0, 0, 3, 0, 0, 0, 3, 'i', 'j', 'k', 0,                    //
+        0, 1, 0, 5, 'b', 'i', 'g', '!', '!', 0, 0, 0,                //
+        0, 0, 0, 0, 0, 0, 0, 52};
+    struct Case {
+        const char *name;
+        std::string file;
+        std::map<uint64_t, std::vector<std::string>> expected;
+    } cases[] = {
+        {"little-endian", little, {{1, {"seen by hand", "twice", "spectate target set: [7]"}}}},
+        {"big-endian",
+         std::string(reinterpret_cast<const char *>(big), sizeof big),
+         {{1, {"big!!", "spectate target set: [7]"}}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Annotated a;
+        (void)records(c.file, [&a](const capture::Record &r) {
+            a.annotation->record(r);
+            if (r.number == 1)
+                a.annotation->spectate(7, "", Place{1, 0, 0});
+        });
+        EXPECT_EQ(comments(a.finish()), c.expected);
+    }
+}
+
 // A live run writes records once the run is the window's length past them,
 // and everything at the end; a comment for a record already written is
 // counted as lost.

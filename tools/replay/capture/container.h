@@ -35,6 +35,11 @@ struct Record {
     uint32_t snapLength = 0;
     uint8_t resolution = 6;
     uint64_t units = 0;
+    // pcapng: the packet block's options as the file holds them, in the
+    // section's byte order (bigEndian); they live as long as `data`.
+    const unsigned char *options = nullptr;
+    uint32_t optionsLength = 0;
+    bool bigEndian = false;
 };
 
 // Called with every record as it is read, before anything else looks at

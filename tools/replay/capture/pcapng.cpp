@@ -183,6 +183,13 @@ ContainerReader::Next ContainerReader::nextPcapng(Record &record) {
             hasTime ? static_cast<uint8_t>((iface.binary ? 0x80u : 0u) | (iface.exponent & 0x7Fu))
                     : 9;
         record.units = hasTime ? units : lastTimeNs_;
+        // Options follow the data, padded to 32 bits (a simple packet
+        // block has none).
+        uint32_t options = header + ((captured + 3) & ~3u);
+        bool hasOptions = type != simplePacketBlock && options < length - 4;
+        record.options = hasOptions ? block + options : nullptr;
+        record.optionsLength = hasOptions ? length - 4 - options : 0;
+        record.bigEndian = bigEndian_;
         return Next::Record;
     }
 }

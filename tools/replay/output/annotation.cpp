@@ -40,6 +40,26 @@ std::string cheatOf(std::string_view line) {
     return std::string(space == std::string_view::npos ? line : line.substr(space + 1));
 }
 
+// The comments a packet had already (opt_comment options), so that the
+// copy loses none.
+std::vector<std::string> commentsOf(const capture::Record &r) {
+    std::vector<std::string> comments;
+    auto u16 = [&r](uint32_t at) {
+        uint32_t a = r.options[at], b = r.options[at + 1];
+        return r.bigEndian ? (a << 8 | b) : (b << 8 | a);
+    };
+    uint32_t at = 0;
+    while (at + 4 <= r.optionsLength) {
+        uint32_t code = u16(at), size = u16(at + 2);
+        if (code == 0 || size > r.optionsLength - at - 4)
+            break;
+        if (code == 1)
+            comments.emplace_back(reinterpret_cast<const char *>(r.options + at + 4), size);
+        at += 4 + ((size + 3) & ~3u);
+    }
+    return comments;
+}
+
 } // namespace
 
 Annotation::Annotation(std::FILE *out, const std::string &application) : out_(out) {
@@ -71,7 +91,7 @@ void Annotation::record(const capture::Record &r) {
            r.units,
            r.originalLength,
            std::string(reinterpret_cast<const char *>(r.data), r.capturedLength),
-           {}};
+           r.options ? commentsOf(r) : std::vector<std::string>()};
     heldBytes_ += h.bytes.size();
     held_.push_back(std::move(h));
     release(false);

@@ -2,7 +2,8 @@
 // time, and a packet comment where the plugin acted: each warning (its
 // chat line, the player and the records of its evidence), each evidence
 // packet, and each change of the spectated player. Wireshark shows the
-// comments as frame.comment.
+// comments as frame.comment. Comments the capture had already are kept,
+// before the new ones.
 //
 // One pass, no seeking, so that it works on a live stream: records are held
 // in a short window behind the run, and written once the run is well past

@@ -5,12 +5,13 @@
 # Windows, Wine to run the Windows tests, and valgrind and Python for the
 # benchmark command (scripts/bench.sh), and Wireshark's command-line tools,
 # whose capture files the capture reader's tests are checked against
-# (tests/captures/make.sh), and tcpdump, with which a live game is watched
-# in the tests (tests/live); Node.js with npm, which installs the report
-# page's chart library, and Chromium, in which the page is tested; and
-# simdjson's single-file source, which the Windows build of norvi-replay
-# compiles in (Debian ships simdjson only as a native library). Needs root
-# when it installs.
+# (tests/captures/make.sh) and whose tshark reads back the annotated
+# captures the replay tool writes, and tcpdump, with which a live game is
+# watched in the tests (tests/live); Node.js with npm, which installs the
+# report page's chart library, and Chromium, in which the page is tested;
+# and simdjson's single-file source, which the Windows build of
+# norvi-replay compiles in (Debian ships simdjson only as a native
+# library). Needs root when it installs.
 set -euo pipefail
 
 packages=(
@@ -21,7 +22,7 @@ packages=(
     zip unzip
     libpng-dev librsvg2-bin fonts-dejavu-core
     valgrind python3 time
-    wireshark-common tcpdump
+    wireshark-common tshark tcpdump
     # norvi-replay's .deb: its manual page written from --help, its library
     # dependencies worked out (dpkg-shlibdeps), Debian's checks (lintian, man)
     help2man lintian man-db dpkg-dev

@@ -130,6 +130,48 @@ TEST_F(ReplayCapture, ACaptureCutShortRunsWhatItHoldsAndSaysSo) {
     EXPECT_NE(o.out.find("SprintHook"), std::string::npos);
 }
 
+// --annotate: the capture written again with comments (its content is
+// tshark's to check, tests/annotate); here the command line around it.
+TEST_F(ReplayCapture, TheAnnotatedCaptureIsAFileOfItsOwnBesideTheSameTranscript) {
+    Outcome plain = run("'" + example + "'");
+    Outcome annotated = run("--annotate a.pcapng '" + example + "'");
+    ASSERT_EQ(annotated.status, 0) << annotated.err;
+    EXPECT_EQ(annotated.out, plain.out);
+    EXPECT_EQ(annotated.err, plain.err);
+    std::string file = readFile(dir / "a.pcapng");
+    EXPECT_EQ(file.substr(0, 4), "\x0A\x0D\x0D\x0A");
+    EXPECT_NE(file.find("evidence 1 of 5 for the SprintHook warning about Anna_Sokol[5] at "
+                        "record 23"),
+              std::string::npos);
+    // From a pipe, the same file.
+    Outcome piped = run("--annotate b.pcapng -", readFile(example));
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(readFile(dir / "b.pcapng"), file);
+
+    std::ofstream(dir / "t.jsonl") << "{\"frame\": 1}\n";
+    Outcome trace = run("--annotate a.pcapng t.jsonl");
+    EXPECT_EQ(trace.status, 2);
+    EXPECT_NE(trace.err.find("for a capture"), std::string::npos) << trace.err;
+    EXPECT_EQ(run("--annotate - '" + example + "'").status, 2);
+    Outcome missing = run("--annotate out/a.pcapng '" + example + "'");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "norvi-replay: cannot write out/a.pcapng: No such file or directory\n");
+    EXPECT_EQ(missing.out, "");
+    // Written over the capture it reads, the capture would be lost.
+    fs::copy_file(example, dir / "in.pcapng");
+    Outcome over = run("--annotate in.pcapng in.pcapng");
+    EXPECT_EQ(over.status, 2);
+    EXPECT_NE(over.err.find("the capture itself"), std::string::npos) << over.err;
+    EXPECT_EQ(readFile(dir / "in.pcapng"), readFile(example));
+#ifndef _WIN32
+    // A write that fails on the way is a failure, not a run.
+    Outcome full = run("--annotate /dev/full '" + example + "'");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("cannot write /dev/full: No space left on device"), std::string::npos)
+        << full.err;
+#endif
+}
+
 TEST(TraceWriter, EventsReadBackAsTheyWereWritten) {
     using namespace replay;
     std::vector<Event> events = {

@@ -3,7 +3,8 @@
 # still running: the warning must be on standard output while the tool
 # waits for more, and Ctrl-C (SIGINT; under Wine, the console's Ctrl-C)
 # must then end the run with its summary, the exit status of a warned
-# session with --fail-on-warning (3), and no temporary game folder left.
+# session with --fail-on-warning (3), the annotated capture holding every
+# record read, and no temporary game folder left.
 #
 #   pipe_ctrl_c.sh native NORVI_REPLAY SESSION.pcapng
 #   pipe_ctrl_c.sh wine NORVI_REPLAY.EXE SESSION.pcapng WINE_PROBE
@@ -14,9 +15,11 @@ kind=$1 tool=$2 session=$3
 work=$(mktemp -d)
 trap 'exec 3>&- 2>/dev/null; kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
+annotated=$work/annotated.pcapng
 case $kind in
 native)
     run=("$tool")
+    annotate=$annotated
     export TMPDIR="$work/tmp"
     mkdir -p "$TMPDIR"
     temporary=$TMPDIR ;;
@@ -25,6 +28,7 @@ wine)
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-norvi}
     run=(wine "$tool")
+    annotate=Z:$annotated
     # The Windows temporary folder, where the Windows tool makes its own.
     temporary=$(wine winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')" | tr -d '\r') ;;
 *)
@@ -40,7 +44,7 @@ before=$(folders)
 # background jobs otherwise do.
 mkfifo "$work/pipe"
 set -m
-"${run[@]}" --format text --color never --fail-on-warning - <"$work/pipe" \
+"${run[@]}" --format text --color never --fail-on-warning --annotate "$annotate" - <"$work/pipe" \
     >"$work/out" 2>"$work/err" &
 tool_pid=$!
 set +m
@@ -68,6 +72,13 @@ exec 3>&-
 grep -q "^summary$" "$work/out" || fail "no summary after Ctrl-C"
 grep -q "stopped after record [0-9]*, as asked (Ctrl-C)" "$work/err" ||
     fail "no word of the stop on standard error: $(cat "$work/err")"
+stopped=$(grep -o "stopped after record [0-9]*" "$work/err" | grep -o "[0-9]*$")
+if command -v tshark >/dev/null; then
+    written=$(tshark -r "$annotated" -T fields -e frame.number 2>/dev/null | wc -l)
+    [ "$written" = "$stopped" ] ||
+        fail "the annotated capture holds $written records, not the $stopped read"
+fi
+grep -aq "SprintHook warning about" "$annotated" || fail "the annotated capture has no warning"
 [ "$(folders)" = "$before" ] || fail "a temporary game folder was left in $temporary: $(folders)"
 echo "$kind: warning while waiting: $seen; after Ctrl-C: status $rc, $(grep -o "stopped after record [0-9]*" "$work/err")"
 [ $status -eq 0 ] && echo "passed"

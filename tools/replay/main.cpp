@@ -2,6 +2,7 @@
 // tells what it did.
 // The command line (CLI11) builds one source, one runner and the outputs
 // asked for; `norvi-replay --help` lists everything.
+#include "annotation.h"
 #include "capture_input.h"
 #include "exit_status.h"
 #include "filter.h"
@@ -63,7 +64,7 @@ struct Options {
     std::vector<int> players;
     bool summary = false, failOnWarning = false;
     // For a capture only.
-    std::string server, client, writeTrace;
+    std::string server, client, writeTrace, annotate;
     uint32_t frameMs = 50;
     bool captureOptionsGiven = false, serverGiven = false;
 };
@@ -134,6 +135,11 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
         app.add_option("--write-trace", o.writeTrace,
                        "A capture: also write the equivalent trace to FILE (- for standard "
                        "output)")
+            ->type_name("FILE");
+    CLI::Option *annotate =
+        app.add_option("--annotate", o.annotate,
+                       "A capture: also write it again as pcapng, with a comment on every packet "
+                       "the plugin acted on, for Wireshark")
             ->type_name("FILE");
     app.add_option("--format", o.format,
                    "jsonl: one JSON object a line, for programs [default]; text: for people")
@@ -212,8 +218,8 @@ std::optional<int> readCommandLine(int argc, char **argv, Options &o) {
 
     if (!o.follow.empty())
         o.trace = o.follow;
-    o.captureOptionsGiven =
-        server->count() || client->count() || frameMs->count() || writeTrace->count();
+    o.captureOptionsGiven = server->count() || client->count() || frameMs->count() ||
+                            writeTrace->count() || annotate->count();
     o.serverGiven = server->count() != 0;
     return std::nullopt;
 }
@@ -261,8 +267,9 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
     }
     replay::CaptureInput &capture = r.capture;
     if (!isCapture && o.captureOptionsGiven) {
-        complain("--server, --client, --frame-ms and --write-trace are for a capture; " + o.trace +
-                 " is no pcap or pcapng file");
+        complain(
+            "--server, --client, --frame-ms, --write-trace and --annotate are for a capture; " +
+            o.trace + " is no pcap or pcapng file");
         return replay::exitBadInput;
     }
     if (isCapture) {
@@ -290,6 +297,19 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
                 o.writeTrace == "-" ? fs::path("-") : fs::absolute(replay::pathOf(o.writeTrace));
             capture.traceName = o.writeTrace;
         }
+        if (o.annotate == "-") {
+            complain("--annotate writes a file (standard output carries the transcript)");
+            return replay::exitBadInput;
+        }
+        // Opened for writing before the capture is read, it would be
+        // emptied first.
+        std::error_code ignored;
+        if (!o.annotate.empty() && o.trace != "-" &&
+            fs::equivalent(replay::pathOf(o.annotate), replay::pathOf(o.trace), ignored)) {
+            complain("--annotate: " + o.annotate +
+                     " is the capture itself; the annotated copy needs a file of its own");
+            return replay::exitBadInput;
+        }
         if (o.writeTrace == "-" && (o.svg == "-" || o.timeline == "-" || o.report == "-")) {
             complain("--write-trace and a picture or the report cannot both go to standard output");
             return replay::exitBadInput;
@@ -306,7 +326,7 @@ std::optional<int> checkRequest(const Options &o, Request &r) {
     }
 
     // Outputs are checked before anything runs.
-    for (const std::string *path : {&o.svg, &o.timeline, &o.report, &o.writeTrace}) {
+    for (const std::string *path : {&o.svg, &o.timeline, &o.report, &o.writeTrace, &o.annotate}) {
         std::string reason;
         if (!path->empty() && *path != "-" && !replay::canWrite(*path, reason)) {
             complain("cannot write " + *path + ": " + reason);
@@ -495,6 +515,8 @@ static int runTool(int argc, char **argv) {
     // The input the report describes, named before the game folder becomes
     // the current directory.
     fs::path inputPath = o.trace == "-" ? fs::path() : fs::absolute(replay::pathOf(o.trace));
+    fs::path annotatePath =
+        o.annotate.empty() ? fs::path() : fs::absolute(replay::pathOf(o.annotate));
 
     if (std::optional<int> stop = enterGameFolder(o))
         return *stop;
@@ -521,6 +543,20 @@ static int runTool(int argc, char **argv) {
         std::unique_ptr<replay::Transcript> transcript =
             text ? replay::textTranscript(out, colours, originName)
                  : replay::jsonlTranscript(out, originName);
+        // The annotated capture is written as the capture is read: opened
+        // (and emptied) only now that the run begins.
+        std::unique_ptr<replay::Annotation> annotation;
+        if (!annotatePath.empty()) {
+            std::FILE *file = replay::openFile(annotatePath, "wb");
+            if (!file) {
+                complain("cannot write " + o.annotate + ": " + std::strerror(errno));
+                return replay::exitCannotRun;
+            }
+            annotation = std::make_unique<replay::Annotation>(file, "norvi-replay " NORVI_VERSION);
+            request.capture.options.everyRecord = [a = annotation.get()](const capture::Record &r) {
+                a->record(r);
+            };
+        }
         replay::Filtered filtered(*transcript, request.filter);
         // The outputs, in the order they are called: the summary ends
         // before the transcript shows it.
@@ -538,6 +574,8 @@ static int runTool(int argc, char **argv) {
         report.endWith(&summary);
         if (!o.report.empty())
             outputs.push_back(&report);
+        if (annotation)
+            outputs.push_back(annotation.get());
         replay::Runner runner(outputs);
         // Whatever waits for input lets the user see what came so far.
         request.capture.beforeWait = [&runner] { runner.flush(); };
@@ -557,8 +595,13 @@ static int runTool(int argc, char **argv) {
         (void)std::fflush(stdout);
         for (const std::string &line : messages)
             (void)std::fprintf(stderr, "%s\n", line.c_str());
-        if (captureStatus != replay::exitRan)
+        if (captureStatus != replay::exitRan) {
+            // Nothing ran: no annotated copy is left either.
+            std::error_code ignored;
+            if (annotation)
+                fs::remove(annotatePath, ignored);
             return captureStatus;
+        }
         warnedAny = runner.warned();
         if (transcript->failed()) {
             complain(std::string("cannot ") +
@@ -581,6 +624,13 @@ static int runTool(int argc, char **argv) {
                 return replay::exitCannotRun;
             }
         }
+        if (annotation && annotation->failed()) {
+            complain("cannot write " + o.annotate + ": " + std::strerror(annotation->error()));
+            return replay::exitCannotRun;
+        }
+        if (annotation && annotation->lostComments() > 0)
+            complain(o.annotate + ": " + std::to_string(annotation->lostComments()) +
+                     " comments came for records already written and are left out");
     }
     if (!svgPath.empty()) {
         std::string reason;

@@ -62,7 +62,7 @@ Result readCapture(ByteSource &in, const Options &options, const EventSink &sink
         result.error = "the frame time must be 1 to 1000 ms";
         return result;
     }
-    DatagramSource source(in);
+    DatagramSource source(in, options.everyRecord);
     if (!source.start(result.error))
         return result;
 

@@ -10,6 +10,7 @@
 // soon as it is. A stream is waited on for as long as it runs.
 #pragma once
 
+#include "container.h"
 #include "events.h"
 #include "report.h"
 #include "source.h"
@@ -35,6 +36,9 @@ struct Options {
     // game found yet: a line for standard error telling what was seen.
     std::function<void(const std::string &line)> onWaiting;
     uint64_t waitingNs = 10'000'000'000ull;
+    // Called with every record of the file as it is read, whatever becomes
+    // of it: for writing the capture again.
+    RecordHook everyRecord;
 };
 
 using EventSink = std::function<void(const replay::Event &event, uint64_t record)>;

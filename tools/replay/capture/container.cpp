@@ -78,6 +78,7 @@ bool ContainerReader::start() {
     // The link type is the low 16 bits; the upper ones may tell about
     // frame check sequences, which a UDP reader does not need.
     linkType_ = u32(at() + 20) & 0xFFFFu;
+    snapLength_ = u32(at() + 16);
     pos_ += 24;
     return true;
 }
@@ -88,7 +89,10 @@ ContainerReader::Next ContainerReader::corrupt(const std::string &why) {
 }
 
 ContainerReader::Next ContainerReader::next(Record &record) {
-    return pcapng_ ? nextPcapng(record) : nextPcap(record);
+    Next n = pcapng_ ? nextPcapng(record) : nextPcap(record);
+    if (n == Next::Record && hook_)
+        hook_(record);
+    return n;
 }
 
 } // namespace capture

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,28 @@ struct Record {
     const unsigned char *data = nullptr;
     uint32_t capturedLength = 0;
     uint32_t originalLength = 0;
+    // The record as the file holds it, for writing it again unchanged: its
+    // interface (pcapng: the section, counted from 1, and the interface's
+    // number in it; a pcap file has one, section 0 interface 0),
+    // the interface's snapshot length, and the stamp in the interface's own
+    // unit, told by an if_tsresol byte (6: microseconds, 9: nanoseconds,
+    // 0x80 | n: 2^-n seconds). A simple packet block has no stamp: its
+    // units are then timeNs, with resolution 9.
+    uint32_t section = 0;
+    uint32_t interfaceId = 0;
+    uint32_t snapLength = 0;
+    uint8_t resolution = 6;
+    uint64_t units = 0;
+    // pcapng: the packet block's options as the file holds them, in the
+    // section's byte order (bigEndian); they live as long as `data`.
+    const unsigned char *options = nullptr;
+    uint32_t optionsLength = 0;
+    bool bigEndian = false;
 };
+
+// Called with every record as it is read, before anything else looks at
+// it; the record's data lives until the call returns.
+using RecordHook = std::function<void(const Record &record)>;
 
 // Whether these first bytes of a file (at least four) begin a capture.
 bool looksLikeCapture(const unsigned char *start, size_t size);
@@ -31,6 +53,7 @@ class ContainerReader {
   public:
     explicit ContainerReader(ByteSource &in) : in_(in) {}
     explicit ContainerReader(std::FILE *in) : file_(in), in_(file_) {}
+    ContainerReader(ByteSource &in, RecordHook hook) : in_(in), hook_(std::move(hook)) {}
     ContainerReader(const ContainerReader &) = delete;
     ContainerReader &operator=(const ContainerReader &) = delete;
 
@@ -57,6 +80,7 @@ class ContainerReader {
         uint32_t linkType;
         bool binary;       // the resolution is 2^-exponent, else 10^-exponent
         uint32_t exponent; // of a second
+        uint32_t snapLength;
     };
 
     // Makes `count` bytes from the read position available; false at the
@@ -70,6 +94,7 @@ class ContainerReader {
     bool startPcapng();
     Next nextPcap(Record &record);
     Next nextPcapng(Record &record);
+    Next handOn(const Record &record);
     bool readSectionHeader(const unsigned char *block, uint32_t length);
     void readInterface(const unsigned char *block, uint32_t length);
     Next corrupt(const std::string &why);
@@ -77,6 +102,7 @@ class ContainerReader {
 
     FileSource file_{nullptr}; // when made from a FILE*
     ByteSource &in_;
+    RecordHook hook_;
     std::vector<unsigned char> buffer_;
     size_t pos_ = 0, end_ = 0;
     bool eof_ = false;
@@ -86,8 +112,10 @@ class ContainerReader {
     // Classic pcap.
     uint32_t linkType_ = 0;
     bool nanoseconds_ = false;
+    uint32_t snapLength_ = 0;
     // pcapng: the interfaces of the current section.
     std::vector<Interface> interfaces_;
+    uint32_t sections_ = 0; // read so far
     uint64_t lastTimeNs_ = 0;
 
     uint64_t records_ = 0;

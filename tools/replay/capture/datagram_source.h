@@ -16,7 +16,8 @@ namespace capture {
 // Reads the records of a capture down to UDP datagrams.
 class DatagramSource {
   public:
-    explicit DatagramSource(ByteSource &in) : container_(in) {}
+    explicit DatagramSource(ByteSource &in, RecordHook hook = {})
+        : container_(in, std::move(hook)) {}
     bool start(std::string &error) {
         if (container_.start())
             return true;

@@ -35,6 +35,12 @@ ContainerReader::Next ContainerReader::nextPcap(Record &record) {
     record.data = at() + 16;
     record.capturedLength = captured;
     record.originalLength = original;
+    record.snapLength = snapLength_;
+    record.resolution = nanoseconds_ ? 9 : 6;
+    record.options = nullptr; // a pcap record has none
+    record.optionsLength = 0;
+    record.units =
+        static_cast<uint64_t>(seconds) * (nanoseconds_ ? 1000000000u : 1000000u) + fraction;
     pos_ += 16 + static_cast<size_t>(captured);
     return Next::Record;
 }

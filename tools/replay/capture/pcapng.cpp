@@ -61,11 +61,12 @@ bool ContainerReader::readSectionHeader(const unsigned char *block, uint32_t len
     else
         return false;
     interfaces_.clear(); // interface numbers count afresh in each section
+    sections_++;
     return true;
 }
 
 void ContainerReader::readInterface(const unsigned char *block, uint32_t length) {
-    Interface iface{u16(block + 8), false, 6};
+    Interface iface{u16(block + 8), false, 6, u32(block + 12)};
     // Options: code, length, value padded to four bytes; if_tsresol is 9.
     uint32_t at = 16;
     while (at + 4 <= length - 4) {
@@ -175,6 +176,20 @@ ContainerReader::Next ContainerReader::nextPcapng(Record &record) {
         record.data = block + header;
         record.capturedLength = captured;
         record.originalLength = original;
+        record.section = sections_;
+        record.interfaceId = interface;
+        record.snapLength = iface.snapLength;
+        record.resolution =
+            hasTime ? static_cast<uint8_t>((iface.binary ? 0x80u : 0u) | (iface.exponent & 0x7Fu))
+                    : 9;
+        record.units = hasTime ? units : lastTimeNs_;
+        // Options follow the data, padded to 32 bits (a simple packet
+        // block has none).
+        uint32_t options = header + ((captured + 3) & ~3u);
+        bool hasOptions = type != simplePacketBlock && options < length - 4;
+        record.options = hasOptions ? block + options : nullptr;
+        record.optionsLength = hasOptions ? length - 4 - options : 0;
+        record.bigEndian = bigEndian_;
         return Next::Record;
     }
 }

@@ -388,7 +388,14 @@ std::optional<int> playSource(const Options &o, const Request &r, replay::TraceF
                               int &captureStatus) {
     bool isCapture = r.isCapture, checkFirst = r.checkFirst;
     std::optional<replay::TraceError> bad;
-    auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
+    auto run = [&](const replay::Event &event, uint64_t origin) {
+        // A capture is mostly packets: straight to the plugin, as a trace's
+        // sync lines are.
+        if (const auto *packet = std::get_if<replay::Packet>(&event))
+            runner.runPacket(packet->bytes.data(), packet->bitCount, packet->id, origin);
+        else
+            runner.run(event, origin);
+    };
     replay::TraceFile::Play play{run,
                                  [&](const unsigned char *bytes, uint32_t bitCount, uint64_t line) {
                                      runner.runPacket(bytes, bitCount, host::playerSyncId, line);

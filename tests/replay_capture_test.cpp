@@ -1,5 +1,6 @@
 // norvi-replay on packet captures: the example session end to end, the
 // options, recognition by content, and captures written back as traces.
+#include "replay_fixture.h"
 #include "tool_process.h"
 #include "trace.h"
 #include "trace_writer.h"
@@ -28,22 +29,9 @@ std::string unplaced(const std::string &transcript) {
     return std::regex_replace(transcript, origin, "");
 }
 
-class ReplayCapture : public ::testing::Test {
+class ReplayCapture : public ReplayFolderTest {
   protected:
-    void SetUp() override {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("norvi-capture-test-" + std::to_string(processNumber()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "tmp");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    Outcome run(const std::string &arguments, const std::string &input = "") {
-        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp", input);
-    }
-
-    fs::path dir;
+    ReplayCapture() : ReplayFolderTest("norvi-capture-test") {}
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 // game's own records) as the game alone, from a file and through a pipe,
 // and one word on standard error while it waits for the game.
 #include "capture_scenes.h"
+#include "replay_fixture.h"
 #include "tool_process.h"
 
 #include <gtest/gtest.h>
@@ -36,25 +37,12 @@ std::string placedByTheGame(const std::string &transcript, const std::vector<uin
     return out;
 }
 
-class ReplayNoise : public ::testing::Test {
+class ReplayNoise : public ReplayFolderTest {
   protected:
-    void SetUp() override {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("norvi-noise-test-" + std::to_string(processNumber()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "tmp");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    Outcome run(const std::string &arguments) {
-        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp");
-    }
+    ReplayNoise() : ReplayFolderTest("norvi-noise-test") {}
     void write(const std::string &name, const capwrite::Bytes &bytes) {
         ASSERT_TRUE(capwrite::writeFile((dir / name).string(), bytes));
     }
-
-    fs::path dir;
 };
 
 } // namespace

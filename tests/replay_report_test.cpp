@@ -2,6 +2,7 @@
 // gives, the data that must stay inert inside the page) and the tool's
 // --report end to end. What the page does in a browser is tested in
 // Chromium (tests/report).
+#include "replay_fixture.h"
 #include "report.h"
 #include "sha256.h"
 #include "tool_process.h"
@@ -109,20 +110,9 @@ TEST(ReportPieces, ThePageRunsItsOwnScriptAndNothingElse) {
     EXPECT_EQ(page.find("@import"), std::string::npos);
 }
 
-class ReportTool : public ::testing::Test {
+class ReportTool : public ReplayFolderTest {
   protected:
-    void SetUp() override {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("norvi-report-test-" + std::to_string(processNumber()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "tmp");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    Outcome run(const std::string &arguments, const std::string &input = "") {
-        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp", input);
-    }
-    fs::path dir;
+    ReportTool() : ReplayFolderTest("norvi-report-test") {}
 };
 
 std::vector<json> linesOf(const std::string &jsonl) {

@@ -1,6 +1,7 @@
 // norvi-replay end to end: the program run on small traces, its transcript
 // line for line, its errors and exit statuses, the game folder and the
 // picture.
+#include "replay_fixture.h"
 #include "tool_process.h"
 
 #include <gtest/gtest.h>
@@ -23,29 +24,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ReplayTool : public ::testing::Test {
+class ReplayTool : public ReplayFolderTest {
   protected:
-    void SetUp() override {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("norvi-replay-test-" + std::to_string(processNumber()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "tmp");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
+    ReplayTool() : ReplayFolderTest("norvi-replay-test") {}
     fs::path write(const std::string &name, const std::string &text) {
         std::ofstream(dir / name, std::ios::binary) << text;
         return dir / name;
     }
-
-    // Runs the tool with `arguments` (shell words), its temporary folders
-    // under this test's own folder.
-    Outcome run(const std::string &arguments, const std::string &input = "") {
-        return runProgram(NORVI_REPLAY, arguments, dir, dir / "tmp", input);
-    }
-
-    fs::path dir;
 };
 
 const char startUp[] =

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <utility>
 #include <vector>
@@ -36,6 +37,34 @@ bool remember(const fs::path &folder) {
     slot[text.size()] = 0;
     folderCount = folderCount + 1;
     return true;
+}
+
+namespace {
+
+// The system's temporary folder; empty on failure, with the reason in errno.
+fs::path temporaryBase() {
+    std::error_code error;
+    fs::path base = fs::temp_directory_path(error);
+    if (error)
+        errno = error.value();
+    return error ? fs::path() : base;
+}
+
+} // namespace
+
+fs::path makeTemporaryFolder(std::string_view prefix) {
+    static bool watching = false;
+    if (!watching) {
+        removeOnTheWayOut();
+        watching = true;
+    }
+    fs::path base = temporaryBase();
+    return base.empty() ? base : makeFolderIn(base, prefix);
+}
+
+std::FILE *openTemporaryFile() {
+    fs::path base = temporaryBase();
+    return base.empty() ? nullptr : openUnnamedFileIn(base);
 }
 
 bool removeTemporaryFolders() {

@@ -105,26 +105,15 @@ void watchEndingSignals() {
     }
 }
 
+} // namespace
+
 void removeOnTheWayOut() {
     // A failed registration leaves the signal handlers to do it.
     (void)std::atexit([] { removeTemporaryFolders(); });
     watchEndingSignals();
 }
 
-} // namespace
-
-fs::path makeTemporaryFolder(std::string_view prefix) {
-    static bool watching = false;
-    if (!watching) {
-        removeOnTheWayOut();
-        watching = true;
-    }
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) {
-        errno = error.value();
-        return {};
-    }
+fs::path makeFolderIn(const fs::path &base, std::string_view prefix) {
     std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr)
         return {};
@@ -147,13 +136,7 @@ bool stopRequested() { return stopFlag != 0; }
 
 int stopDescriptor() { return stopPipe[0]; }
 
-std::FILE *openTemporaryFile() {
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) {
-        errno = error.value();
-        return nullptr;
-    }
+std::FILE *openUnnamedFileIn(const fs::path &base) {
     std::string pattern = (base / "norvi-spool-XXXXXX").string();
     int fd = mkstemp(pattern.data());
     if (fd < 0)

@@ -83,12 +83,6 @@ void watchEndingSignals() {
     watching = true;
 }
 
-void removeOnTheWayOut() {
-    GetTempPathW(static_cast<DWORD>(outside.size()), outside.data());
-    (void)std::atexit([] { removeTemporaryFolders(); });
-    watchEndingSignals();
-}
-
 std::string utf8Of(const wchar_t *wide, int length = -1) {
     int size = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
     if (size <= 0)
@@ -102,18 +96,13 @@ std::string utf8Of(const wchar_t *wide, int length = -1) {
 
 } // namespace
 
-fs::path makeTemporaryFolder(std::string_view prefix) {
-    static bool watching = false;
-    if (!watching) {
-        removeOnTheWayOut();
-        watching = true;
-    }
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) {
-        errno = error.value();
-        return {};
-    }
+void removeOnTheWayOut() {
+    GetTempPathW(static_cast<DWORD>(outside.size()), outside.data());
+    (void)std::atexit([] { removeTemporaryFolders(); });
+    watchEndingSignals();
+}
+
+fs::path makeFolderIn(const fs::path &base, std::string_view prefix) {
     // A name nobody else has: the process id and a counter, with a fresh
     // try for a name some other program happens to use.
     static unsigned made = 0;
@@ -151,13 +140,7 @@ void *stopEvent() { return stopEventHandle; }
 void readingBegins() { InterlockedExchange(&reading, 1); }
 void readingEnds() { InterlockedExchange(&reading, 0); }
 
-std::FILE *openTemporaryFile() {
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) {
-        errno = error.value();
-        return nullptr;
-    }
+std::FILE *openUnnamedFileIn(const fs::path &base) {
     static unsigned made = 0;
     for (int attempt = 0; attempt < 1000; attempt++) {
         fs::path name = base / ("norvi-spool-" + std::to_string(GetCurrentProcessId()) + "-" +

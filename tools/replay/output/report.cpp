@@ -24,26 +24,6 @@ namespace {
 
 // ---- JSON ----
 
-// A JSON string of Windows-1251 text.
-void putText(std::string &out, std::string_view cp1251) {
-    std::string utf8 = utf8FromCp1251(cp1251);
-    out += '"';
-    for (char c : utf8) {
-        auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b < 0x20) {
-            char escape[8];
-            (void)std::snprintf(escape, sizeof escape, "\\u%04x", b);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
 // A JSON string of text that is UTF-8 already (paths, messages).
 void putUtf8(std::string &out, std::string_view utf8) {
     out += '"';
@@ -62,6 +42,9 @@ void putUtf8(std::string &out, std::string_view utf8) {
     }
     out += '"';
 }
+
+// A JSON string of Windows-1251 text.
+void putText(std::string &out, std::string_view cp1251) { putUtf8(out, utf8FromCp1251(cp1251)); }
 
 void putNumber(std::string &out, uint64_t value) { out += std::to_string(value); }
 

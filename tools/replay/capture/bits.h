@@ -22,12 +22,21 @@ class BitReader {
     bool bits(uint32_t &out, unsigned count) {
         if (count > remaining())
             return false;
-        uint32_t value = 0;
-        for (unsigned i = 0; i < count; i++) {
-            value = (value << 1) | ((data_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1u);
-            pos_++;
+        if (count == 0) {
+            out = 0;
+            return true;
         }
-        out = value;
+        // The bytes that hold the bits, at most five, gathered into one
+        // word, rather than a bit at a time: every message header of every
+        // datagram is read this way. The last of them lies inside the data,
+        // as the bits end at or before its end.
+        size_t first = pos_ >> 3, last = (pos_ + count - 1) >> 3;
+        uint64_t word = 0;
+        for (size_t i = first; i <= last; i++)
+            word = (word << 8) | data_[i];
+        auto after = static_cast<unsigned>((last + 1) * 8 - (pos_ + count));
+        out = static_cast<uint32_t>((word >> after) & ((uint64_t{1} << count) - 1));
+        pos_ += count;
         return true;
     }
     bool byte(uint32_t &out) {

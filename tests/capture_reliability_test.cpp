@@ -86,6 +86,34 @@ TEST(CaptureBits, CompressedIntegersReadAsTheServerWritesThem) {
     }
 }
 
+TEST(CaptureBits, FieldsOfEveryWidthReadBackWhereverTheyStartAndToTheLastBit) {
+    // Widths 1 to 32 after every lead of 0 to 7 bits, so that fields start
+    // at each bit of a byte, far from the end and within its last bytes.
+    for (unsigned lead = 0; lead < 8; lead++) {
+        Bits b;
+        b.bits(0x5A, lead);
+        std::vector<uint32_t> written;
+        for (unsigned width = 1; width <= 32; width++) {
+            uint32_t value = (0x9E3779B9u * width) >> (32 - width);
+            written.push_back(value);
+            b.bits(value, width);
+        }
+        b.u16(0xBEEF);
+        capture::BitReader in(b.bytes().data(), b.bytes().size(), b.size());
+        ASSERT_TRUE(in.skip(lead));
+        for (unsigned width = 1; width <= 32; width++) {
+            uint32_t read = 0;
+            ASSERT_TRUE(in.bits(read, width)) << lead << " " << width;
+            EXPECT_EQ(read, written[width - 1]) << "lead " << lead << ", width " << width;
+        }
+        uint32_t last = 0;
+        ASSERT_TRUE(in.u16(last));
+        EXPECT_EQ(last, 0xBEEFu) << lead;
+        EXPECT_EQ(in.remaining(), 0u);
+        EXPECT_FALSE(in.bits(last, 1));
+    }
+}
+
 TEST(CaptureBits, CopyTakesUnalignedBitsAndClearsTheRest) {
     Bits b;
     b.bits(0x3, 3);                   // three bits before

@@ -3,6 +3,7 @@
 // its bytes lowest first, each byte as eight bits in that order.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,9 +12,10 @@ namespace capture {
 
 class BitReader {
   public:
-    BitReader(const unsigned char *data, size_t bytes) : data_(data), end_(bytes * 8) {}
+    BitReader(const unsigned char *data, size_t bytes)
+        : data_(data), bytes_(bytes), end_(bytes * 8) {}
     BitReader(const unsigned char *data, size_t bytes, size_t bitEnd)
-        : data_(data), end_(bitEnd < bytes * 8 ? bitEnd : bytes * 8) {}
+        : data_(data), bytes_(bytes), end_(bitEnd < bytes * 8 ? bitEnd : bytes * 8) {}
 
     size_t position() const { return pos_; }
     size_t remaining() const { return end_ - pos_; }
@@ -26,41 +28,38 @@ class BitReader {
             out = 0;
             return true;
         }
-        // The bytes that hold the bits, at most five, gathered into one
-        // word, rather than a bit at a time: every message header of every
-        // datagram is read this way. The last of them lies inside the data,
-        // as the bits end at or before its end.
-        size_t first = pos_ >> 3, last = (pos_ + count - 1) >> 3;
-        uint64_t word = 0;
-        for (size_t i = first; i <= last; i++)
-            word = (word << 8) | data_[i];
-        auto after = static_cast<unsigned>((last + 1) * 8 - (pos_ + count));
-        out = static_cast<uint32_t>((word >> after) & ((uint64_t{1} << count) - 1));
+        // Every message header of every datagram is read this way, so the
+        // bytes that hold the bits are taken as one word: eight at once
+        // where the data goes on that far, else just those that hold them
+        // (the last of them lies inside the data, as the bits end at or
+        // before its end).
+        size_t first = pos_ >> 3;
+        unsigned shift = pos_ & 7;
+        if (first + 8 <= bytes_) {
+            uint64_t word = 0;
+            std::memcpy(&word, data_ + first, 8);
+            word = bigEndian(word);
+            out = static_cast<uint32_t>((word << shift) >> (64 - count));
+        } else {
+            size_t last = (pos_ + count - 1) >> 3;
+            uint64_t word = 0;
+            for (size_t i = first; i <= last; i++)
+                word = (word << 8) | data_[i];
+            auto after = static_cast<unsigned>((last + 1) * 8 - (pos_ + count));
+            out = static_cast<uint32_t>((word >> after) & ((uint64_t{1} << count) - 1));
+        }
         pos_ += count;
         return true;
     }
-    bool byte(uint32_t &out) {
-        if (remaining() < 8)
-            return false;
-        unsigned shift = pos_ & 7;
-        size_t at = pos_ >> 3;
-        out = shift == 0 ? data_[at]
-                         : ((static_cast<uint32_t>(data_[at]) << shift) |
-                            (static_cast<uint32_t>(data_[at + 1]) >> (8 - shift))) &
-                               0xFFu;
-        pos_ += 8;
-        return true;
-    }
+    bool byte(uint32_t &out) { return bits(out, 8); }
     // `bytes` (1 to 4) whole bytes, lowest first.
     bool littleEndian(uint32_t &out, unsigned bytes) {
-        uint32_t value = 0;
-        for (unsigned i = 0; i < bytes; i++) {
-            uint32_t b = 0;
-            if (!byte(b))
-                return false;
-            value |= b << (8 * i);
-        }
-        out = value;
+        uint32_t inOrder = 0;
+        if (!bits(inOrder, 8 * bytes))
+            return false;
+        out = 0;
+        for (unsigned i = 0; i < bytes; i++, inOrder >>= 8)
+            out = (out << 8) | (inOrder & 0xFFu);
         return true;
     }
     bool u16(uint32_t &out) { return littleEndian(out, 2); }
@@ -124,7 +123,15 @@ class BitReader {
     }
 
   private:
+    // Eight bytes as loaded from memory, the first one most significant.
+    static uint64_t bigEndian(uint64_t loaded) {
+        if constexpr (std::endian::native == std::endian::little)
+            return __builtin_bswap64(loaded);
+        return loaded;
+    }
+
     const unsigned char *data_;
+    size_t bytes_;
     size_t end_;
     size_t pos_ = 0;
 };

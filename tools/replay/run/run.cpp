@@ -85,9 +85,11 @@ void Runner::begin(uint64_t origin) {
     origin_ = origin;
     if (!firstTick_)
         firstTick_ = host::tick();
-    Place at = place();
+    // The host's clock stands still until the event is played: the place
+    // taken here is the packet's too.
+    here_ = place();
     for (Output *o : outputs_)
-        o->event(at);
+        o->event(here_);
 }
 
 void Runner::run(const Event &event, uint64_t origin) {
@@ -133,16 +135,15 @@ void Runner::deliverPacket(const unsigned char *bytes, uint32_t bitCount, int id
     if (judgeEvery_) {
         // Decoded and judged beside the plugin, for the outputs that follow
         // suspect runs (the summary, the timeline).
-        Place at = place();
         SuspectTracker::Step step =
-            suspects_.packet(bytes, bitCount, id, at.tick, origin_, at.seconds);
+            suspects_.packet(bytes, bitCount, id, here_.tick, origin_, here_.seconds);
         for (Output *o : outputs_)
-            o->packet(id, step, at);
+            o->packet(id, step, here_);
         if (step.decoded)
             syncSender_ = step.player;
     } else if (id == host::playerSyncId) {
         // Only kept: decoded if a warning comes.
-        syncSender_ = recent_.keep(bytes, bitCount, host::tick(), origin_, seconds());
+        syncSender_ = recent_.keep(bytes, bitCount, here_.tick, origin_, here_.seconds);
     }
     handlingSync_ = id == host::playerSyncId;
     host::deliverPacket(bytes, bitCount, id);

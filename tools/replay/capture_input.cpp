@@ -34,7 +34,8 @@ bool captureMayStillBegin(const std::string &path) {
 
 ExitStatus playCapture(const CaptureInput &input,
                        const std::function<void(const Event &, uint64_t)> &run,
-                       std::vector<std::string> &messages, std::string *server) {
+                       const capture::PacketSink &packets, std::vector<std::string> &messages,
+                       std::string *server) {
     auto say = [&messages](const std::string &line) {
         messages.push_back("norvi-replay: " + line);
     };
@@ -72,17 +73,26 @@ ExitStatus playCapture(const CaptureInput &input,
         (void)std::fprintf(stderr, "norvi-replay: %s: %s\n", input.name.c_str(), line.c_str());
         (void)std::fflush(stderr);
     };
+    auto writeTrace = [&](const Event &event, uint64_t record) {
+        if (std::optional<std::string> line = traceLineOf(event)) {
+            line->push_back('\n');
+            traceFailed |= std::fwrite(line->data(), 1, line->size(), trace) != line->size();
+        } else if (unwritten++ == 0) {
+            firstUnwritten = record;
+        }
+    };
+    // Packets go straight to the runner, unless the trace is written too.
+    options.packets = packets;
+    if (trace)
+        options.packets = [&](const unsigned char *bytes, uint32_t bitCount, uint32_t id,
+                              uint64_t record) {
+            writeTrace(Packet{{bytes, bytes + (bitCount + 7) / 8}, bitCount, id}, record);
+            packets(bytes, bitCount, id, record);
+        };
     capture::Result result =
         capture::readCapture(in, options, [&](const Event &event, uint64_t record) {
-            if (trace) {
-                if (std::optional<std::string> line = traceLineOf(event)) {
-                    line->push_back('\n');
-                    traceFailed |=
-                        std::fwrite(line->data(), 1, line->size(), trace) != line->size();
-                } else if (unwritten++ == 0) {
-                    firstUnwritten = record;
-                }
-            }
+            if (trace)
+                writeTrace(event, record);
             run(event, record);
         });
     int traceErrno = traceFailed ? errno : 0;

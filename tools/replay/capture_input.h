@@ -38,14 +38,15 @@ struct CaptureInput {
     std::function<void()> beforeWait;
 };
 
-// Plays the capture to `run` (an event and its record number), writing the
-// trace alongside when asked. `messages` gets the lines for standard error
-// (what the reader skipped, a failure), to be printed once the transcript
-// is out. Returns exitRan, or the status of a failure (exitBadInput: the
-// capture cannot be read; exitCannotRun: the trace cannot be written).
-// `server`, when given, gets the game server followed (HOST:PORT).
+// Plays the capture to `run` (an event and its record number) and its
+// packets to `packets`, writing the trace alongside when asked. `messages` gets the lines for
+// standard error (what the reader skipped, a failure), to be printed once the transcript is out.
+// Returns exitRan, or the status of a failure (exitBadInput: the capture cannot be read;
+// exitCannotRun: the trace cannot be written). `server`, when given, gets the game server followed
+// (HOST:PORT).
 ExitStatus playCapture(const CaptureInput &input,
                        const std::function<void(const Event &, uint64_t)> &run,
-                       std::vector<std::string> &messages, std::string *server = nullptr);
+                       const capture::PacketSink &packets, std::vector<std::string> &messages,
+                       std::string *server = nullptr);
 
 } // namespace replay

@@ -411,20 +411,17 @@ std::optional<int> playSource(const Options &o, const Request &r, replay::TraceF
                               int &captureStatus, std::string &serverFollowed) {
     bool isCapture = r.isCapture, checkFirst = r.checkFirst;
     std::optional<replay::TraceError> bad;
-    auto run = [&](const replay::Event &event, uint64_t origin) {
-        // A capture is mostly packets: straight to the plugin, as a trace's
-        // sync lines are.
-        if (const auto *packet = std::get_if<replay::Packet>(&event))
-            runner.runPacket(packet->bytes.data(), packet->bitCount, packet->id, origin);
-        else
-            runner.run(event, origin);
-    };
+    auto run = [&](const replay::Event &event, uint64_t origin) { runner.run(event, origin); };
+    // A capture is mostly packets, a trace mostly sync lines: both go
+    // straight to the plugin as bytes.
     replay::TraceFile::Play play{run,
                                  [&](const unsigned char *bytes, uint32_t bitCount, uint64_t line) {
                                      runner.runPacket(bytes, bitCount, host::playerSyncId, line);
                                  }};
+    auto packets = [&](const unsigned char *bytes, uint32_t bitCount, uint32_t id,
+                       uint64_t record) { runner.runPacket(bytes, bitCount, id, record); };
     if (isCapture)
-        captureStatus = replay::playCapture(r.capture, run, messages, &serverFollowed);
+        captureStatus = replay::playCapture(r.capture, run, packets, messages, &serverFollowed);
     if (!isCapture && checkFirst)
         (void)trace.play(play);
     if (!isCapture && !checkFirst) {

@@ -24,6 +24,12 @@
 
 namespace capture {
 
+// A packet the client's network layer handed up: its bytes from the
+// identifier byte on (living until the call returns), its length in bits,
+// its identifier, and the record it came in.
+using PacketSink = std::function<void(const unsigned char *bytes, uint32_t bitCount, uint32_t id,
+                                      uint64_t record)>;
+
 struct Options {
     std::optional<Endpoint> server; // nullopt: found from the traffic
     // The client whose view runs, in a capture taken on the server (which
@@ -39,6 +45,10 @@ struct Options {
     // Called with every record of the file as it is read, whatever becomes
     // of it: for writing the capture again.
     RecordHook everyRecord;
+    // When set, packets come here instead of to the event sink as Packet
+    // events: nearly every record of a game is one, and this way they are
+    // neither copied nor wrapped on the way.
+    PacketSink packets;
 };
 
 using EventSink = std::function<void(const replay::Event &event, uint64_t record)>;

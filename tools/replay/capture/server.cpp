@@ -23,13 +23,17 @@ const size_t maxHandshakes = 64;
 } // namespace
 
 ServerFinder::Flow &ServerFinder::flowOf(const Key &key) {
-    auto it = flows_.find(key);
-    if (it != flows_.end())
-        return it->second;
+    // Mostly the same flow as the datagram before: the game's.
+    if (last_ != flows_.end() && last_->first == key)
+        return last_->second;
+    last_ = flows_.find(key);
+    if (last_ != flows_.end())
+        return last_->second;
     if (flows_.size() >= maxFlows)
         makeRoom();
     flowsSeen_++;
-    return flows_.emplace(key, Flow{}).first->second;
+    last_ = flows_.emplace(key, Flow{}).first;
+    return last_->second;
 }
 
 // Half the table goes, the flows least likely to be the game's first: a
@@ -52,6 +56,7 @@ void ServerFinder::makeRoom() {
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     for (auto it = ranked.begin(); it != middle; ++it)
         flows_.erase(it->second);
+    last_ = flows_.end();
 }
 
 // The server's side of the handshake: a cookie request or its key, then

@@ -23,6 +23,8 @@ class ServerFinder {
   public:
     // `chosen`: the server the user named, if any.
     explicit ServerFinder(std::optional<Endpoint> chosen) : chosen_(chosen) {}
+    ServerFinder(const ServerFinder &) = delete; // it points into its own table
+    ServerFinder &operator=(const ServerFinder &) = delete;
 
     // Takes in one datagram of the capture (each one, before and after the
     // server is found).
@@ -86,6 +88,7 @@ class ServerFinder {
     std::vector<std::pair<Endpoint, uint64_t>> handshakes_;
     size_t noted_ = 0; // handshake servers already told of, or the server itself
     std::map<Key, Flow> flows_;
+    std::map<Key, Flow>::iterator last_ = flows_.end(); // the flow looked up last
     // Servers named by a conversation sampled in full each way, in order.
     std::vector<Endpoint> candidates_;
     uint64_t datagrams_ = 0, flowsSeen_ = 0;

@@ -279,6 +279,10 @@ void Session::fromServer(const unsigned char *data, size_t size) {
 
 void Session::packet(const unsigned char *data, uint32_t bits, unsigned id) {
     setTick(recordTick_);
+    if (options_.packets) {
+        options_.packets(data, bits, id, record_);
+        return;
+    }
     auto &p = std::get<replay::Packet>(packetEvent_);
     p.bytes.assign(data, data + (bits + 7) / 8);
     p.bitCount = bits;

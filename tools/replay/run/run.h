@@ -46,7 +46,7 @@ class Runner {
     RunEnd now_;                              // the screen size and font height in force
     std::vector<host::TextDrawn> pass_;
     uint64_t origin_ = 0;
-    Place here_{}; // of the event being played
+    Place here_{};                      // of the event being played
     std::optional<uint32_t> firstTick_; // the tick at the first event
     int16_t spectateTarget_ = -1;       // as the plugin's RPC hook keeps it
     std::optional<uint16_t> spectated_; // the player it names, if any

@@ -10,6 +10,7 @@
 #include <vector>
 
 using namespace capwrite;
+using capture::MessageHeader;
 using capture::Receiver;
 using capture::Report;
 using capture::Skip;
@@ -112,6 +113,72 @@ TEST(CaptureBits, FieldsOfEveryWidthReadBackWhereverTheyStartAndToTheLastBit) {
         EXPECT_EQ(in.remaining(), 0u);
         EXPECT_FALSE(in.bits(last, 1));
     }
+}
+
+TEST(CaptureBits, AHeaderReadsTheSameAtADatagramsEndAndFarFromIt) {
+    // Alone at the end of its datagram a header is read field by field;
+    // with a long message after it, from one word. Every kind of message,
+    // split or not, after acknowledgements of 0 to 3 ranges (which move
+    // where it starts within its byte), must read the same both ways.
+    Message after;
+    after.reliability = 8;
+    after.data = Bytes(64, 0xA5);
+    after.bits = 64 * 8;
+    auto headers = [](const Bytes &d) {
+        std::vector<std::pair<MessageHeader, ptrdiff_t>> seen;
+        capture::parseDatagram(d.data(), d.size(), [&](const MessageHeader &m) {
+            seen.emplace_back(m, m.data - d.data());
+        });
+        return seen;
+    };
+    int compared = 0;
+    for (uint8_t reliability = 6; reliability <= 10; reliability++) {
+        for (uint32_t splitCount : {0u, 2u, 300u, 70000u}) {
+            for (uint32_t bits : {1u, 9u, 15u, 200u, 4000u}) {
+                for (size_t acks = 0; acks < 4; acks++) {
+                    Message m;
+                    m.number = 0xA1B2;
+                    m.reliability = reliability;
+                    m.channel = 0x1F;
+                    m.orderingIndex = 0xC3D4;
+                    m.split = splitCount != 0;
+                    m.splitId = 0xE5F6;
+                    m.splitCount = splitCount;
+                    m.splitIndex = splitCount ? splitCount - 1 : 0;
+                    m.data = Bytes((bits + 7) / 8, 0x3C);
+                    m.bits = bits;
+                    std::vector<std::pair<uint16_t, uint16_t>> ranges;
+                    for (size_t a = 0; a < acks; a++)
+                        ranges.emplace_back(static_cast<uint16_t>(a * 10),
+                                            a % 2 ? a * 10 + 3 : a * 10);
+                    auto atEnd = headers(datagram({m}, ranges));
+                    auto farFrom = headers(datagram({m, after}, ranges));
+                    ASSERT_EQ(atEnd.size(), 1u);
+                    ASSERT_EQ(farFrom.size(), 2u);
+                    const MessageHeader &a = atEnd[0].first, &b = farFrom[0].first;
+                    std::string kind = "reliability " + std::to_string(reliability) +
+                                       ", split into " + std::to_string(splitCount) + ", " +
+                                       std::to_string(bits) + " bits, " + std::to_string(acks) +
+                                       " ranges";
+                    EXPECT_EQ(a.number, 0xA1B2) << kind;
+                    EXPECT_EQ(a.number, b.number) << kind;
+                    EXPECT_EQ(a.reliability, b.reliability) << kind;
+                    EXPECT_EQ(a.channel, b.channel) << kind;
+                    EXPECT_EQ(a.orderingIndex, b.orderingIndex) << kind;
+                    EXPECT_EQ(a.split, b.split) << kind;
+                    EXPECT_EQ(a.splitId, b.splitId) << kind;
+                    EXPECT_EQ(a.splitIndex, b.splitIndex) << kind;
+                    EXPECT_EQ(a.splitCount, b.splitCount) << kind;
+                    EXPECT_EQ(a.bits, bits) << kind;
+                    EXPECT_EQ(b.bits, bits) << kind;
+                    EXPECT_EQ(atEnd[0].second, farFrom[0].second) << kind;
+                    EXPECT_EQ(farFrom[1].first.bits, after.bits) << kind;
+                    compared++;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(compared, 5 * 4 * 5 * 4);
 }
 
 TEST(CaptureBits, CopyTakesUnalignedBitsAndClearsTheRest) {

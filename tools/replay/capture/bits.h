@@ -10,6 +10,34 @@
 
 namespace capture {
 
+// An unsigned integer of `width` bytes written compressed: for each upper
+// byte, from the top, a 1 bit says it is zero; a 0 bit is followed by that
+// byte and every lower one. Below them a 1 bit and four bits give a low
+// byte under 16, a 0 bit and eight bits any other. `Reader` has bits(),
+// byte() and littleEndian() as BitReader's.
+template <class Reader> bool readCompressed(Reader &in, uint32_t &out, unsigned width) {
+    for (unsigned j = width - 1; j >= 1; j--) {
+        uint32_t zero = 0;
+        if (!in.bits(zero, 1))
+            return false;
+        if (!zero)
+            return in.littleEndian(out, j + 1);
+    }
+    uint32_t small = 0;
+    if (!in.bits(small, 1))
+        return false;
+    return small ? in.bits(out, 4) : in.byte(out);
+}
+
+// Whole bytes as read in order (the first one most significant) turned
+// into the number they make lowest first.
+inline uint32_t lowestFirst(uint32_t inOrder, unsigned bytes) {
+    uint32_t out = 0;
+    for (unsigned i = 0; i < bytes; i++, inOrder >>= 8)
+        out = (out << 8) | (inOrder & 0xFFu);
+    return out;
+}
+
 class BitReader {
   public:
     BitReader(const unsigned char *data, size_t bytes)
@@ -57,29 +85,26 @@ class BitReader {
         uint32_t inOrder = 0;
         if (!bits(inOrder, 8 * bytes))
             return false;
-        out = 0;
-        for (unsigned i = 0; i < bytes; i++, inOrder >>= 8)
-            out = (out << 8) | (inOrder & 0xFFu);
+        out = lowestFirst(inOrder, bytes);
         return true;
     }
     bool u16(uint32_t &out) { return littleEndian(out, 2); }
 
-    // An unsigned integer of `width` bytes written compressed: for each
-    // upper byte, from the top, a 1 bit says it is zero; a 0 bit is followed
-    // by that byte and every lower one. Below them a 1 bit and four bits give
-    // a low byte under 16, a 0 bit and eight bits any other.
-    bool compressed(uint32_t &out, unsigned width) {
-        for (unsigned j = width - 1; j >= 1; j--) {
-            uint32_t zero = 0;
-            if (!bits(zero, 1))
-                return false;
-            if (!zero)
-                return littleEndian(out, j + 1);
-        }
-        uint32_t small = 0;
-        if (!bits(small, 1))
-            return false;
-        return small ? bits(out, 4) : byte(out);
+    bool compressed(uint32_t &out, unsigned width) { return readCompressed(*this, out, width); }
+
+    // The bits from the read position as one word, the first at the top,
+    // without moving; returns how many of them are the stream's: none
+    // where eight bytes from the position's byte are not all in the data,
+    // else 57 to 64, as far as the stream goes.
+    unsigned peek(uint64_t &word) const {
+        size_t first = pos_ >> 3;
+        if (first + 8 > bytes_)
+            return 0;
+        std::memcpy(&word, data_ + first, 8);
+        unsigned shift = pos_ & 7;
+        word = bigEndian(word) << shift;
+        size_t there = remaining() < 64 ? remaining() : 64;
+        return static_cast<unsigned>(there < 64 - shift ? there : 64 - shift);
     }
 
     // Moves to the next whole byte (no move when already on one).
@@ -134,6 +159,40 @@ class BitReader {
     size_t bytes_;
     size_t end_;
     size_t pos_ = 0;
+};
+
+// Reads from a word a BitReader peeked, as the BitReader would, each read
+// checked only against the bits the word holds: for the message headers,
+// which nearly always lie well inside their datagram.
+class WordReader {
+  public:
+    explicit WordReader(const BitReader &from) { valid_ = from.peek(word_); }
+
+    // The bits read so far, for the BitReader to skip.
+    unsigned used() const { return used_; }
+
+    bool bits(uint32_t &out, unsigned count) {
+        if (count == 0 || count > 32 || count > valid_ - used_)
+            return count == 0 ? (out = 0, true) : false;
+        out = static_cast<uint32_t>(word_ >> (64 - count));
+        word_ <<= count;
+        used_ += count;
+        return true;
+    }
+    bool byte(uint32_t &out) { return bits(out, 8); }
+    bool littleEndian(uint32_t &out, unsigned bytes) {
+        uint32_t inOrder = 0;
+        if (!bits(inOrder, 8 * bytes))
+            return false;
+        out = lowestFirst(inOrder, bytes);
+        return true;
+    }
+    bool u16(uint32_t &out) { return littleEndian(out, 2); }
+    bool compressed(uint32_t &out, unsigned width) { return readCompressed(*this, out, width); }
+
+  private:
+    uint64_t word_ = 0;
+    unsigned valid_ = 0, used_ = 0;
 };
 
 } // namespace capture

@@ -20,7 +20,9 @@ bool isOlder(uint16_t index, uint16_t expected) {
 
 } // namespace
 
-bool detail::readHeader(BitReader &in, MessageHeader &m) {
+// A message header's fields, up to its data's byte boundary; false when
+// they run past what `in` holds or make no sense.
+template <class Reader> static bool readFields(Reader &in, MessageHeader &m) {
     uint32_t number = 0, reliability = 0, split = 0, bits = 0;
     if (!in.u16(number) || !in.bits(reliability, 4))
         return false;
@@ -48,8 +50,20 @@ bool detail::readHeader(BitReader &in, MessageHeader &m) {
     if (!in.compressed(bits, 2) || bits == 0 || (bits + 7) / 8 >= 1500)
         return false;
     m.bits = bits;
+    return true;
+}
+
+bool detail::readHeader(BitReader &in, MessageHeader &m) {
+    // Every message of every datagram has a header: read from one word
+    // where the datagram goes on far enough, else (near its end, or where
+    // the word does not hold it all) read with each field checked.
+    WordReader word(in);
+    if (readFields(word, m))
+        in.skip(word.used());
+    else if (!readFields(in, m))
+        return false;
     in.align();
-    return in.remaining() >= size_t{(bits + 7) / 8} * 8;
+    return in.remaining() >= size_t{(m.bits + 7) / 8} * 8;
 }
 
 bool readsAsDatagram(const unsigned char *data, size_t size) {

@@ -34,7 +34,7 @@ class RecentSyncs {
 
     // Packets kept per player before the oldest are let go: the more, the
     // fewer decoded to find which to keep.
-    static constexpr size_t perPlayer = 256;
+    static constexpr size_t perPlayer = 128;
 
   private:
     struct Kept {

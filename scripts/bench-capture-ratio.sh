@@ -3,10 +3,10 @@
 # hook, both measured in the same run, turn about. Each round times the
 # hook's benchmark (SyncPacketHook, the median of three repetitions), then
 # norvi-replay on a capture of N player-sync packets (its CPU time, user +
-# system, start to end, transcript to /dev/null), then the hook again, and
-# divides the tool's time by the hook's for as many packets (the mean of
-# the two medians x N): the machine's load, which changes from minute to
-# minute here, then falls on both alike. The same with --summary, which
+# system, start to end, transcript to /dev/null; the median of three runs),
+# then the hook again, and divides the tool's time by the hook's for as
+# many packets (the mean of the two medians x N): the machine's load, which
+# changes from minute to minute here, then falls on both alike. The same with --summary, which
 # has every packet judged as it comes, is shown beside it.
 #
 #   scripts/bench-capture-ratio.sh [BUILD_DIR] [ROUNDS] [PACKETS]
@@ -36,11 +36,16 @@ capture=$build/capture-$packets.pcap
 [ -s "$capture" ] || "$gen" bench "$packets" "$capture"
 
 # The tool's CPU time (user + system) to the millisecond and its wall
-# time, as bash's own `time` gives them.
+# time, as bash's own `time` gives them: the median of three runs, as a
+# single run of a fifth of a second is at the mercy of the machine's
+# moment as much as the hook's repetitions are.
 cpu_of() {
-    local TIMEFORMAT='%3U %3S %3R' user sys real
-    read -r user sys real < <({ time "$@" >/dev/null; } 2>&1)
-    echo "$(python3 -c "print(f'{$user + $sys:.3f}')") $real"
+    local TIMEFORMAT='%3U %3S %3R' user sys real runs=()
+    for _ in 1 2 3; do
+        read -r user sys real < <({ time "$@" >/dev/null; } 2>&1)
+        runs+=("$(python3 -c "print(f'{$user + $sys:.3f}')") $real")
+    done
+    printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p
 }
 # The hook's median time a packet, in ns.
 hook_ns() {

@@ -166,7 +166,8 @@ class BitReader {
 // which nearly always lie well inside their datagram.
 class WordReader {
   public:
-    explicit WordReader(const BitReader &from) { valid_ = from.peek(word_); }
+    // (word_ is declared first, so it is there for the peek to fill.)
+    explicit WordReader(const BitReader &from) : valid_(from.peek(word_)) {}
 
     // The bits read so far, for the BitReader to skip.
     unsigned used() const { return used_; }

@@ -10,35 +10,46 @@
 
 namespace capture {
 
-// An unsigned integer of `width` bytes written compressed: for each upper
-// byte, from the top, a 1 bit says it is zero; a 0 bit is followed by that
-// byte and every lower one. Below them a 1 bit and four bits give a low
-// byte under 16, a 0 bit and eight bits any other. `Reader` has bits(),
-// byte() and littleEndian() as BitReader's.
-template <class Reader> bool readCompressed(Reader &in, uint32_t &out, unsigned width) {
-    for (unsigned j = width - 1; j >= 1; j--) {
-        uint32_t zero = 0;
-        if (!in.bits(zero, 1))
+// The fields both readers below read through their bits(): bytes, integers
+// of whole bytes lowest first, and compressed integers.
+template <class Reader> class Fields {
+  public:
+    bool byte(uint32_t &out) { return self().bits(out, 8); }
+    // `bytes` (1 to 4) whole bytes, lowest first.
+    bool littleEndian(uint32_t &out, unsigned bytes) {
+        uint32_t inOrder = 0;
+        if (!self().bits(inOrder, 8 * bytes))
             return false;
-        if (!zero)
-            return in.littleEndian(out, j + 1);
+        out = 0;
+        for (unsigned i = 0; i < bytes; i++, inOrder >>= 8)
+            out = (out << 8) | (inOrder & 0xFFu);
+        return true;
     }
-    uint32_t small = 0;
-    if (!in.bits(small, 1))
-        return false;
-    return small ? in.bits(out, 4) : in.byte(out);
-}
+    bool u16(uint32_t &out) { return littleEndian(out, 2); }
 
-// Whole bytes as read in order (the first one most significant) turned
-// into the number they make lowest first.
-inline uint32_t lowestFirst(uint32_t inOrder, unsigned bytes) {
-    uint32_t out = 0;
-    for (unsigned i = 0; i < bytes; i++, inOrder >>= 8)
-        out = (out << 8) | (inOrder & 0xFFu);
-    return out;
-}
+    // An unsigned integer of `width` bytes written compressed: for each
+    // upper byte, from the top, a 1 bit says it is zero; a 0 bit is followed
+    // by that byte and every lower one. Below them a 1 bit and four bits
+    // give a low byte under 16, a 0 bit and eight bits any other.
+    bool compressed(uint32_t &out, unsigned width) {
+        for (unsigned j = width - 1; j >= 1; j--) {
+            uint32_t zero = 0;
+            if (!self().bits(zero, 1))
+                return false;
+            if (!zero)
+                return littleEndian(out, j + 1);
+        }
+        uint32_t small = 0;
+        if (!self().bits(small, 1))
+            return false;
+        return small ? self().bits(out, 4) : byte(out);
+    }
 
-class BitReader {
+  private:
+    Reader &self() { return static_cast<Reader &>(*this); }
+};
+
+class BitReader : public Fields<BitReader> {
   public:
     BitReader(const unsigned char *data, size_t bytes)
         : data_(data), bytes_(bytes), end_(bytes * 8) {}
@@ -79,18 +90,6 @@ class BitReader {
         pos_ += count;
         return true;
     }
-    bool byte(uint32_t &out) { return bits(out, 8); }
-    // `bytes` (1 to 4) whole bytes, lowest first.
-    bool littleEndian(uint32_t &out, unsigned bytes) {
-        uint32_t inOrder = 0;
-        if (!bits(inOrder, 8 * bytes))
-            return false;
-        out = lowestFirst(inOrder, bytes);
-        return true;
-    }
-    bool u16(uint32_t &out) { return littleEndian(out, 2); }
-
-    bool compressed(uint32_t &out, unsigned width) { return readCompressed(*this, out, width); }
 
     // The bits from the read position as one word, the first at the top,
     // without moving; returns how many of them are the stream's: none
@@ -164,7 +163,7 @@ class BitReader {
 // Reads from a word a BitReader peeked, as the BitReader would, each read
 // checked only against the bits the word holds: for the message headers,
 // which nearly always lie well inside their datagram.
-class WordReader {
+class WordReader : public Fields<WordReader> {
   public:
     // (word_ is declared first, so it is there for the peek to fill.)
     explicit WordReader(const BitReader &from) : valid_(from.peek(word_)) {}
@@ -180,16 +179,6 @@ class WordReader {
         used_ += count;
         return true;
     }
-    bool byte(uint32_t &out) { return bits(out, 8); }
-    bool littleEndian(uint32_t &out, unsigned bytes) {
-        uint32_t inOrder = 0;
-        if (!bits(inOrder, 8 * bytes))
-            return false;
-        out = lowestFirst(inOrder, bytes);
-        return true;
-    }
-    bool u16(uint32_t &out) { return littleEndian(out, 2); }
-    bool compressed(uint32_t &out, unsigned width) { return readCompressed(*this, out, width); }
 
   private:
     uint64_t word_ = 0;

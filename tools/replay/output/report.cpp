@@ -335,29 +335,21 @@ std::string Report::data() const {
         putSeconds(out, w.seconds);
         out += ", \"run\": " + std::to_string(w.run) + ", \"chart\": {\"t\": [";
         const std::vector<Sample> &samples = charts_[i].samples;
-        for (size_t k = 0; k < samples.size(); k++) {
-            if (k)
-                out += ',';
-            putSeconds(out, samples[k].seconds);
-        }
+        // One column of the chart: a value of each sample, comma-separated.
+        auto column = [&out, &samples](auto put) {
+            for (size_t k = 0; k < samples.size(); k++) {
+                if (k)
+                    out += ',';
+                put(samples[k]);
+            }
+        };
+        column([&out](const Sample &s) { putSeconds(out, s.seconds); });
         out += "], \"speed\": [";
-        for (size_t k = 0; k < samples.size(); k++) {
-            if (k)
-                out += ',';
-            putFloat(out, samples[k].speed);
-        }
+        column([&out](const Sample &s) { putFloat(out, s.speed); });
         out += "], \"keys\": [";
-        for (size_t k = 0; k < samples.size(); k++) {
-            if (k)
-                out += ',';
-            putNumber(out, samples[k].keys);
-        }
+        column([&out](const Sample &s) { putNumber(out, s.keys); });
         out += "], \"origin\": [";
-        for (size_t k = 0; k < samples.size(); k++) {
-            if (k)
-                out += ',';
-            putNumber(out, samples[k].origin);
-        }
+        column([&out](const Sample &s) { putNumber(out, s.origin); });
         out += "]}}";
     }
 
